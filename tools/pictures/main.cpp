@@ -9,9 +9,11 @@
 // (enlarged N times) for a person to look at.
 
 #include "icons.h"
+#include "pictures.h"
 
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 
@@ -23,6 +25,18 @@ bool saveImage(const QImage &image, const QString &path)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     if (!image.save(path, "PNG")) {
+        std::fprintf(stderr, "telvar-pictures: cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("wrote %s\n", qPrintable(path));
+    return true;
+}
+
+bool saveFile(const QByteArray &contents, const QString &path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(contents) != contents.size()) {
         std::fprintf(stderr, "telvar-pictures: cannot write %s\n", qPrintable(path));
         return false;
     }
@@ -61,5 +75,17 @@ int main(int argc, char **argv)
     for (const NamedIcon &icon : renderIcons())
         ok = saveImage(icon.image, out.filePath(icon.relativePath)) && ok;
 
+    const std::vector<MonoPicture> pictures = renderPictures();
+    if (pictures.empty())
+        return 1;
+    const bool withPng = parser.isSet(pngOption);
+    const int zoom = qMax(1, parser.value(zoomOption).toInt());
+    for (const MonoPicture &picture : pictures) {
+        ok = saveFile(cppSource(picture), out.filePath(QStringLiteral("demos/data/") + picture.fileName)) && ok;
+        if (withPng)
+            ok = saveImage(unpackDots(picture, zoom),
+                           QDir(parser.value(pngOption)).filePath(picture.arrayName + QStringLiteral(".png")))
+                 && ok;
+    }
     return ok ? 0 : 1;
 }
