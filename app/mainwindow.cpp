@@ -1,0 +1,89 @@
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "serial/settingsdialog.h"
+
+#include <QLabel>
+#include <QMessageBox>
+
+static void initIconResources()
+{
+    Q_INIT_RESOURCE(telvar);
+}
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new Ui::MainWindow)
+    , status(new QLabel)
+    , settings(new SettingsDialog)
+    , serial(new QSerialPort(this))
+    , previewLabel(new QLabel)
+{
+    initIconResources();
+    ui->setupUi(this);
+
+    ui->actionConnect->setEnabled(true);
+    ui->actionDisconnect->setEnabled(false);
+    ui->actionQuit->setEnabled(true);
+    ui->actionConfigure->setEnabled(true);
+
+    ui->statusBar->addWidget(status);
+
+    ui->scrollArea->setBackgroundRole(QPalette::Dark);
+    ui->scrollArea->setWidget(previewLabel);
+    ui->scrollArea->setVisible(true);
+
+    connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::about);
+    connect(ui->actionAboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
+    connect(ui->actionConnect, &QAction::triggered, this, &MainWindow::openSerialPort);
+    connect(ui->actionDisconnect, &QAction::triggered, this, &MainWindow::closeSerialPort);
+    connect(ui->actionConfigure, &QAction::triggered, settings, &SettingsDialog::show);
+    connect(ui->actionQuit, &QAction::triggered, this, &MainWindow::close);
+
+    connect(serial, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
+    connect(serial, &QSerialPort::readyRead, this, &MainWindow::readData);
+
+    // The command page is kept in the form for later use but not offered.
+    ui->mainTabsTelvar->removeTab(4);
+}
+
+MainWindow::~MainWindow()
+{
+    delete settings;
+    delete ui;
+}
+
+void MainWindow::about()
+{
+    QMessageBox::about(this, tr("Printer Telvar"),
+                       tr("The <b>Printer Telvar Version: 1.1.4</b> for June 2020 firmware and "
+                          "newer.  It features the RC30x printer controllers: connect one over "
+                          "a serial line and try each command of its set with the press of a "
+                          "button."));
+}
+
+// Every button script starts here: without an open port nothing may be sent
+// and the log pane keeps what the user last saw.
+bool MainWindow::requirePort()
+{
+    if (serial->isOpen())
+        return true;
+    QMessageBox::about(this, tr("Serial Port Connect"),
+                       tr("Please configure and connect to the serial port first!"));
+    return false;
+}
+
+void MainWindow::startLog(const char *title)
+{
+    ui->editTelvar->clear();
+    ui->editTelvar->insertPlainText(QString::fromUtf8(title));
+}
+
+void MainWindow::appendLog(const char *line)
+{
+    ui->editTelvar->appendPlainText(QString::fromUtf8(line));
+}
+
+void MainWindow::on_checkBoxHexEnable_released()
+{
+}

@@ -1,0 +1,81 @@
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "serial/settingsdialog.h"
+
+#include <QLabel>
+#include <QMessageBox>
+
+#include <cerrno>
+#include <cstring>
+#include <termios.h>
+
+void MainWindow::openSerialPort()
+{
+    const SerialSettings p = settings->settings();
+    serial->setPortName(p.portName);
+    serial->setBaudRate(p.baudRate);
+    serial->setDataBits(p.dataBits);
+    serial->setParity(p.parity);
+    serial->setStopBits(p.stopBits);
+    serial->setFlowControl(p.flowControl);
+
+    if (serial->open(QIODevice::ReadWrite)) {
+        replyDecoder = QStringDecoder(QStringDecoder::Utf8);
+        ui->actionConnect->setEnabled(false);
+        ui->actionDisconnect->setEnabled(true);
+        ui->actionConfigure->setEnabled(false);
+        status->setText(tr("Connected to %1 : %2, %3, %4, %5, %6")
+                            .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText,
+                                 p.stopBitsText, p.flowControlText));
+    } else {
+        QMessageBox::critical(this, tr("Error"), serial->errorString());
+        status->setText(tr("Open error"));
+    }
+}
+
+void MainWindow::closeSerialPort()
+{
+    if (serial->isOpen())
+        serial->close();
+    ui->actionConnect->setEnabled(true);
+    ui->actionDisconnect->setEnabled(false);
+    ui->actionConfigure->setEnabled(true);
+    status->setText(tr("Disconnected"));
+}
+
+// A tty whose far end is gone (adapter pulled, pty master closed) is hung up:
+// every read returns nothing and the kernel answers terminal requests on the
+// handle with EIO.
+bool MainWindow::lineHungUp() const
+{
+    termios attributes;
+    return ::tcgetattr(serial->handle(), &attributes) == -1 && errno == EIO;
+}
+
+void MainWindow::handleError(QSerialPort::SerialPortError error)
+{
+    // The serial module reports a vanished device as a stream of zero-byte
+    // ReadErrors, and ResourceError only after the next write. Either way the
+    // port keeps signalling until it is closed, so close it before the modal
+    // box runs its own event loop; otherwise the boxes would stack up.
+    if (!serial->isOpen())
+        return;
+    QString reason;
+    if (error == QSerialPort::ResourceError)
+        reason = serial->errorString();
+    else if (error == QSerialPort::ReadError && lineHungUp())
+        reason = QString::fromLocal8Bit(std::strerror(EIO)); // the read's own errno is stale
+    else
+        return;
+
+    serial->close();
+    QMessageBox::critical(this, tr("Critical Error"), reason);
+    closeSerialPort();
+}
+
+void MainWindow::readData()
+{
+    const QByteArray data = serial->readAll();
+    ui->editTelvar->insertPlainText(replyDecoder.decode(data));
+}

@@ -1,0 +1,121 @@
+#include "telvartest.h"
+
+#include "serial/settingsdialog.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+
+namespace TelvarTest {
+
+BoxCatcher::BoxCatcher()
+{
+    m_timer.setInterval(5);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+        const auto widgets = QApplication::topLevelWidgets();
+        for (QWidget *widget : widgets) {
+            auto *box = qobject_cast<QMessageBox *>(widget);
+            if (!box || !box->isVisible())
+                continue;
+            boxes.append({box->windowTitle(), box->text(), int(box->icon())});
+            box->done(QMessageBox::Ok);
+        }
+    });
+    m_timer.start();
+}
+
+QAction *action(MainWindow &window, const char *name)
+{
+    return window.findChild<QAction *>(QString::fromLatin1(name));
+}
+
+SettingsDialog *settingsDialog()
+{
+    const auto widgets = QApplication::topLevelWidgets();
+    for (QWidget *widget : widgets) {
+        if (auto *dialog = qobject_cast<SettingsDialog *>(widget))
+            return dialog;
+    }
+    return nullptr;
+}
+
+QString statusText(MainWindow &window)
+{
+    auto *bar = window.findChild<QStatusBar *>(QStringLiteral("statusBar"));
+    const auto labels = bar->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+    return labels.isEmpty() ? QString() : labels.first()->text();
+}
+
+QString logText(MainWindow &window)
+{
+    return window.findChild<QPlainTextEdit *>(QStringLiteral("editTelvar"))->toPlainText();
+}
+
+void chooseCustomPort(const QString &path)
+{
+    SettingsDialog *dialog = settingsDialog();
+    auto *ports = dialog->findChild<QComboBox *>(QStringLiteral("serialPortInfoListBox"));
+    ports->setCurrentIndex(ports->count() - 1);
+    ports->setEditText(path);
+    dialog->findChild<QPushButton *>(QStringLiteral("applyButton"))->click();
+}
+
+bool connectTo(MainWindow &window, const QString &path)
+{
+    action(window, "actionConfigure")->trigger();
+    chooseCustomPort(path);
+    action(window, "actionConnect")->trigger();
+    return statusText(window).startsWith(QLatin1String("Connected to "));
+}
+
+static QAbstractButton *bringForward(MainWindow &window, const char *objectName)
+{
+    auto *button = window.findChild<QAbstractButton *>(QString::fromLatin1(objectName));
+    if (!button)
+        return nullptr;
+    auto *tabs = window.findChild<QTabWidget *>(QStringLiteral("mainTabsTelvar"));
+    for (int i = 0; i < tabs->count(); ++i) {
+        if (tabs->widget(i)->isAncestorOf(button))
+            tabs->setCurrentIndex(i);
+    }
+    return button;
+}
+
+void click(MainWindow &window, const char *objectName)
+{
+    QAbstractButton *button = bringForward(window, objectName);
+    QVERIFY2(button, objectName);
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void press(MainWindow &window, const char *objectName)
+{
+    QAbstractButton *button = bringForward(window, objectName);
+    QVERIFY2(button, objectName);
+    QTest::mousePress(button, Qt::LeftButton);
+}
+
+void release(MainWindow &window, const char *objectName)
+{
+    QAbstractButton *button = bringForward(window, objectName);
+    QVERIFY2(button, objectName);
+    QTest::mouseRelease(button, Qt::LeftButton);
+}
+
+ConnectedWindow::ConnectedWindow()
+{
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window) || !pty.isOpen())
+        return;
+    connected = connectTo(window, pty.slavePath());
+}
+
+} // namespace TelvarTest
