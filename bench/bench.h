@@ -1,0 +1,54 @@
+#ifndef TELVAR_BENCH_H
+#define TELVAR_BENCH_H
+
+// Shared pieces of the benchmark. Every button script is measured
+// automatically; a file in bench/ can add rows of its own with
+// TELVAR_BENCH_GROUP, for measurements that need a set-up (a loaded image,
+// a big file).
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+class MainWindow;
+class PtyPair;
+
+namespace TelvarBench {
+
+struct Row
+{
+    QString name;
+    double handlerMs = -1;   // median time until the handler returned
+    double wireMs = -1;      // median time until the far end had the last byte
+    qint64 bytes = -1;       // bytes that reached the far end in one run
+    QString note;            // anything else worth printing (memory, size)
+};
+
+// Runs `trigger` `runs` times on a connected window and measures each run:
+// how long `trigger` takes to return, and how long until `expectedBytes`
+// (or, when negative, everything until the line goes quiet) reached `pty`.
+Row measure(const QString &name, MainWindow &window, PtyPair &pty,
+            const std::function<void()> &trigger, int runs = 7, qint64 expectedBytes = -1);
+
+double median(QList<double> values);
+// Peak resident memory of this process so far, in MiB.
+double peakResidentMiB();
+double residentMiB();
+
+using Group = std::function<QList<Row>(MainWindow &window, PtyPair &pty)>;
+struct GroupRegistrar
+{
+    GroupRegistrar(const char *title, Group group);
+};
+
+} // namespace TelvarBench
+
+#define TELVAR_BENCH_CONCAT2(a, b) a##b
+#define TELVAR_BENCH_CONCAT(a, b) TELVAR_BENCH_CONCAT2(a, b)
+// TELVAR_BENCH_GROUP("Images", [](MainWindow &w, PtyPair &pty) { ... return rows; });
+#define TELVAR_BENCH_GROUP(title, ...)                                              \
+    static TelvarBench::GroupRegistrar TELVAR_BENCH_CONCAT(benchGroup_, __LINE__)( \
+        title, __VA_ARGS__)
+
+#endif // TELVAR_BENCH_H

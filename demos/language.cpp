@@ -1,0 +1,4 @@
+#include "app/mainwindow.h"
+
+// Placeholder bodies until the scripts of this file are written.
+void MainWindow::on_pushButtonLanguage_released() {}
