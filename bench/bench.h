@@ -7,6 +7,7 @@
 // a big file).
 
 #include <QList>
+#include <QPair>
 #include <QString>
 
 #include <functional>
@@ -41,6 +42,7 @@ struct GroupRegistrar
 {
     GroupRegistrar(const char *title, Group group);
 };
+QList<QPair<QString, Group>> &registeredGroups();
 
 } // namespace TelvarBench
 

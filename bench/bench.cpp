@@ -1,0 +1,83 @@
+#include "bench.h"
+
+#include "app/mainwindow.h"
+#include "ptypair.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <algorithm>
+
+namespace TelvarBench {
+
+double median(QList<double> values)
+{
+    if (values.isEmpty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    const qsizetype mid = values.size() / 2;
+    return values.size() % 2 ? values.at(mid) : (values.at(mid - 1) + values.at(mid)) / 2;
+}
+
+static double statusFieldMiB(const char *field)
+{
+    QFile file(QStringLiteral("/proc/self/status"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArrayList lines = file.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return -1;
+}
+
+double peakResidentMiB() { return statusFieldMiB("VmHWM:"); }
+double residentMiB() { return statusFieldMiB("VmRSS:"); }
+
+Row measure(const QString &name, MainWindow &window, PtyPair &pty,
+            const std::function<void()> &trigger, int runs, qint64 expectedBytes)
+{
+    Q_UNUSED(window);
+    Row row;
+    row.name = name;
+    pty.readUntilQuiet(50);
+    if (expectedBytes < 0) {
+        // One untimed run learns how many bytes the script sends.
+        trigger();
+        expectedBytes = pty.readUntilQuiet(100).size();
+    }
+    row.bytes = expectedBytes;
+
+    QList<double> handler, wire;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        trigger();
+        handler << clock.nsecsElapsed() / 1e6;
+        qint64 received = 0;
+        while (received < expectedBytes && clock.elapsed() < 20000)
+            received += pty.read(expectedBytes - received, 20000 - int(clock.elapsed())).size();
+        wire << clock.nsecsElapsed() / 1e6;
+        if (received != expectedBytes)
+            row.note = QStringLiteral("only %1 bytes arrived").arg(received);
+        pty.readUntilQuiet(30);
+    }
+    row.handlerMs = median(handler);
+    row.wireMs = median(wire);
+    return row;
+}
+
+GroupRegistrar::GroupRegistrar(const char *title, Group group)
+{
+    registeredGroups().append({QString::fromUtf8(title), std::move(group)});
+}
+
+QList<QPair<QString, Group>> &registeredGroups()
+{
+    static QList<QPair<QString, Group>> groups;
+    return groups;
+}
+
+} // namespace TelvarBench
