@@ -24,6 +24,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 QT_BEGIN_NAMESPACE
 class QLabel;
@@ -149,6 +150,7 @@ private:
     void startLog(const char *title);
     void appendLog(const char *line);
     bool lineHungUp() const;
+    void writeCommand(std::initializer_list<uint8_t> bytes);
     void writeData(const uint8_t *buf, uint32_t length);
     void sampleReceipt(uint8_t paymentAttribute);
     void setCurrentImage(const QImage &image);

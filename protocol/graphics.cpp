@@ -14,45 +14,38 @@ void MainWindow::writeData(const uint8_t *buf, uint32_t length)
         Write(buf, length);
         return;
     }
-    const uint8_t blank[] = {0x00};
     for (uint32_t i = 0; i < length; ++i)
-        Write(blank, sizeof blank);
+        writeCommand({0x00});
 }
 
 void MainWindow::picturePrintH(uchar ucType, ushort usHSize, ushort usVSize, uchar *pucDataBuf)
 {
     const uint32_t length = uint32_t(usHSize) * usVSize;
-    const uint8_t head[] = {0x1D, 0x76, 0x30, ucType,
-                            lowByte(usHSize), highByte(usHSize),
-                            lowByte(usVSize), highByte(usVSize)};
-    Write(head, sizeof head);
+    writeCommand({0x1D, 0x76, 0x30, ucType,
+                  lowByte(usHSize), highByte(usHSize), lowByte(usVSize), highByte(usVSize)});
     writeData(pucDataBuf, length);
 }
 
 void MainWindow::barcodeHeightSet(uchar ucHeight)
 {
-    const uint8_t cmd[] = {0x1D, 0x68, ucHeight};
-    Write(cmd, sizeof cmd);
+    writeCommand({0x1D, 0x68, ucHeight});
 }
 
 void MainWindow::barcodeWidthSet(uchar ucWidth)
 {
-    const uint8_t cmd[] = {0x1D, 0x77, ucWidth};
-    Write(cmd, sizeof cmd);
+    writeCommand({0x1D, 0x77, ucWidth});
 }
 
 void MainWindow::barcodeTextYesNo(uchar ucYesNo)
 {
-    const uint8_t cmd[] = {0x1D, 0x48, ucYesNo};
-    Write(cmd, sizeof cmd);
+    writeCommand({0x1D, 0x48, ucYesNo});
 }
 
 // The symbology goes out as a letter: 0 is 'A' (UPC-A) up to 8, 'I' (Code 128).
 // The data is sent as given; the controller adds check digits and guards.
 void MainWindow::barcodePrint(uchar ucBarcodeSys, uchar *pucCodeBuf, uchar ucCodeLen)
 {
-    const uint8_t head[] = {0x1D, 0x6B, uint8_t(ucBarcodeSys + 0x41), ucCodeLen};
-    Write(head, sizeof head);
+    writeCommand({0x1D, 0x6B, uint8_t(ucBarcodeSys + 0x41), ucCodeLen});
     Write(pucCodeBuf, ucCodeLen);
 }
 
@@ -60,44 +53,37 @@ void MainWindow::downloadNVBitmap(uchar ucLocation, uchar ucAlign, ushort usHSiz
                                   ushort usVSize, uchar *pucDataBuf)
 {
     const uint32_t length = uint32_t(usHSize) * usVSize;
-    const uint8_t head[] = {0x1D, 0x71, ucLocation, ucAlign,
-                            lowByte(usHSize), highByte(usHSize),
-                            lowByte(usVSize), highByte(usVSize)};
-    Write(head, sizeof head);
+    writeCommand({0x1D, 0x71, ucLocation, ucAlign,
+                  lowByte(usHSize), highByte(usHSize), lowByte(usVSize), highByte(usVSize)});
     writeData(pucDataBuf, length);
 }
 
 void MainWindow::printNVBitmap(uchar ucBitmapIndex, uchar ucMode)
 {
-    const uint8_t cmd[] = {0x1C, 0x70, ucBitmapIndex, ucMode};
-    Write(cmd, sizeof cmd);
+    writeCommand({0x1C, 0x70, ucBitmapIndex, ucMode});
 }
 
 // QR commands share one frame: GS ( k, a 16-bit length of what follows the
 // length field, then 31 and the function byte.
 void MainWindow::setQRSizeVersion(uchar ucModuleSizeRange)
 {
-    const uint8_t cmd[] = {0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x43, ucModuleSizeRange};
-    Write(cmd, sizeof cmd);
+    writeCommand({0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x43, ucModuleSizeRange});
 }
 
 void MainWindow::setQRcodeErrorCorrection(uchar ucErrorCorrectionLevel)
 {
-    const uint8_t cmd[] = {0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x45, ucErrorCorrectionLevel};
-    Write(cmd, sizeof cmd);
+    writeCommand({0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x45, ucErrorCorrectionLevel});
 }
 
 void MainWindow::transferQRcodeData(ushort usbufferSize, uchar *pucDataBuf)
 {
     const unsigned frameLength = (usbufferSize + 3u) & 0xFFFF;
-    const uint8_t head[] = {0x1D, 0x28, 0x6B, lowByte(frameLength), highByte(frameLength),
-                            0x31, 0x50, 0x30};
-    Write(head, sizeof head);
+    writeCommand({0x1D, 0x28, 0x6B, lowByte(frameLength), highByte(frameLength),
+                  0x31, 0x50, 0x30});
     writeData(pucDataBuf, usbufferSize);
 }
 
 void MainWindow::printQRcodeData()
 {
-    const uint8_t cmd[] = {0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x51, 0x30};
-    Write(cmd, sizeof cmd);
+    writeCommand({0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x51, 0x30});
 }
