@@ -154,6 +154,8 @@ private:
     void writeData(const uint8_t *buf, uint32_t length);
     void sampleReceipt(uint8_t paymentAttribute);
     void setCurrentImage(const QImage &image);
+    void barcodeSample(int row);
+    void printHeadSample(int row);
 
     Ui::MainWindow *ui = nullptr;
     QLabel *status = nullptr;
