@@ -1,0 +1,148 @@
+#ifndef TELVAR_VIRTUAL_DECODER_H
+#define TELVAR_VIRTUAL_DECODER_H
+
+// The controller's side of the line: turns the byte stream that arrives on the
+// serial line back into commands. It is written from the controller's command
+// tables alone and shares nothing with the program's encoder, so that each can
+// be checked against the other.
+//
+// The decoder is incremental: bytes may arrive in chunks of any size, and a
+// command split across chunks decodes exactly as if it had come whole. A
+// command whose bytes stop arriving stays pending until flush(), which the
+// virtual controller calls at the end of a job (a cut, a label feed or a
+// silence on the line); flush() closes it as truncated so that the next
+// command starts from a clean state.
+//
+// Two-byte text. Outside double-byte mode, a byte 01..06 is the high byte of a
+// Unicode code unit (U+0100 to U+06FF) and takes the next byte as its low byte
+// whatever its value, and 1E followed by A0..F9 is a code unit of U+1EA0 to
+// U+1EF9. Inside double-byte mode (FS & ... FS .) printable bytes go in pairs:
+// a pair of bytes A1..FE is GB2312, a pair of bytes 21..7E is JIS X 0208 in its
+// 7-bit form. Control bytes and the command prefixes keep their meaning in
+// both modes.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace Virtual {
+
+enum class Op {
+    Text,          // single-byte and Unicode text; `text` holds it decoded
+    DoubleByte,    // text in double-byte mode; `text` decoded, `param[0]` 'G' or 'J'
+    LineFeed,      // 0A
+    CarriageReturn,// 0D
+    Tab,           // 09
+    Status,        // 10 04
+    Firmware,      // 10 05
+    ClearBuffer,   // 10 14
+    Sleep,         // 10 16
+    Reset,         // 1B 40
+    PrintHead,     // 1B 5A n
+    FeedDots,      // 1B 4A n
+    FontAttributes,// 1B 21 n
+    Align,         // 1B 61 n
+    LineSpacing,   // 1B 33 n
+    LineSpacingDefault, // 1B 32
+    TabStops,      // 1B 44 n... 00; `data` holds the stops
+    FeedLines,     // 1B 64 n
+    LeftMargin,    // 1B 6C n
+    RightMargin,   // 1B 51 n
+    AbsolutePosition, // 1B 24 l h; `param[0]` the 16-bit position
+    GrayScale,     // 1B 6D n
+    FontMode,      // 1B 4D n
+    FullCut,       // 1B 69
+    PartialCut,    // 1B 6E
+    DoubleByteOn,  // 1C 26
+    DoubleByteOff, // 1C 2E
+    PrintStoredBitmap, // 1C 70 n m
+    ComMode,       // 1D 28 speed flow
+    QrModuleSize,  // 1D 28 6B 03 00 31 43 n
+    QrErrorCorrection, // 1D 28 6B 03 00 31 45 n
+    QrStore,       // 1D 28 6B L H 31 50 30 data
+    QrPrint,       // 1D 28 6B 03 00 31 51 30
+    QrOther,       // a QR frame with another function or a short payload
+    CallBack,      // 1D 61 n
+    LabelHome,     // 1D 06
+    Raster,        // 1D 76 30 m xL xH yL yH data
+    BarcodeHeight, // 1D 68 n
+    BarcodeWidth,  // 1D 77 n
+    BarcodeText,   // 1D 48 n
+    Barcode,       // 1D 6B s n data
+    StoreBitmap,   // 1D 71 loc align xL xH yL yH data
+    Unknown,       // bytes that start no known command; `data` holds them
+    Truncated,     // the incomplete head of a command at flush; `data` holds it
+};
+
+struct Command
+{
+    Op op = Op::Unknown;
+    int param[4] = {0, 0, 0, 0};
+    QByteArray data;         // the data bytes kept (at most kMaxKeptData)
+    quint64 announced = 0;   // data bytes the header announced
+    quint64 received = 0;    // data bytes that arrived
+    QString text;            // decoded text of Text and DoubleByte
+    bool truncated = false;  // closed by flush() before all data arrived
+
+    bool operator==(const Command &other) const;
+};
+
+// Data beyond this many bytes is counted but not kept; a raster header can
+// announce up to 4 GiB.
+constexpr quint64 kMaxKeptData = 8 * 1024 * 1024;
+// A tab stop list without its 00 ends after this many stops.
+constexpr int kMaxTabStops = 32;
+
+class Decoder
+{
+public:
+    // Appends the bytes and returns the commands they complete.
+    QList<Command> feed(const QByteArray &bytes);
+    // Ends pending text and closes a pending command as truncated.
+    QList<Command> flush();
+    void reset();
+
+    bool doubleByteMode() const { return m_doubleByte; }
+
+private:
+    enum class Step { Done, NeedMore };
+    Step parseOne(QList<Command> &out);
+    void takeText(QList<Command> &out);
+    void endText(QList<Command> &out);
+    void endDoubleByte(QList<Command> &out);
+    void endUnknown(QList<Command> &out);
+    void endRuns(QList<Command> &out);
+    void unknown(QList<Command> &out, int count);
+    void startData(const Command &head, quint64 count, QList<Command> &out);
+    void feedData(QList<Command> &out);
+    void finishData(QList<Command> &out);
+
+    QByteArray m_buf;      // bytes not yet consumed
+    qsizetype m_pos = 0;   // first unconsumed byte in m_buf
+    bool m_doubleByte = false;
+
+    QString m_text;        // single-byte / Unicode text being collected
+    QByteArray m_dbBytes;  // double-byte pairs being collected
+    char m_dbKind = 0;
+    Command m_unknown;     // unknown bytes being collected
+
+    bool m_inData = false; // inside the data phase of a command
+    Command m_dataCmd;
+    quint64 m_dataLeft = 0;
+};
+
+// One line of the readable listing, e.g. "ESC @  reset".
+QString describe(const Command &command);
+
+// "UPC-A" ... "Code 128" for the symbology bytes 41 to 49, else empty.
+QString barcodeName(int symbology);
+// Print head types 1, 5 and 8 are 80 mm heads of 576 dots, all others 58 mm.
+bool isWideHead(int index);
+QString headName(int index);
+
+// Decodes the whole stream at once (fed in one piece, then flushed).
+QList<Command> decodeAll(const QByteArray &bytes);
+
+} // namespace Virtual
+
+#endif
