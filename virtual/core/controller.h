@@ -1,0 +1,62 @@
+#ifndef TELVAR_VIRTUAL_CONTROLLER_H
+#define TELVAR_VIRTUAL_CONTROLLER_H
+
+// The virtual controller without its line: bytes in, a listing, answers to the
+// two queries and one PNG of paper per job out. A job ends with a cut, a label
+// feed, a change of print head width, or when the line has been silent
+// (silence(), called by whoever owns the line).
+
+#include "decoder.h"
+#include "renderer.h"
+
+#include <QFile>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace Virtual {
+
+// The virtual controller's own answers. They are plain ASCII and contain no
+// XON (11) or XOFF (13), which a port with software flow control would swallow.
+QByteArray firmwareAnswer();
+QByteArray statusAnswer();
+
+class Controller
+{
+public:
+    // Pages go to `outputDir` as job-0001.png, job-0002.png, ... continuing
+    // after the highest number already there; the listing is appended to
+    // `logPath` when it is not empty.
+    Controller(const QString &outputDir, const QString &logPath = QString());
+
+    // Takes bytes from the line; returns the bytes to answer with.
+    QByteArray receive(const QByteArray &bytes);
+    // The line has been quiet: ends the job, if anything was printed.
+    void silence();
+
+    // Every listing line is handed here as it is made (and logged).
+    std::function<void(const QString &)> onListing;
+
+    QStringList pagesWritten() const { return m_pages; }
+    QImage lastPage() const { return m_lastPage; }
+    int printWidth() const { return m_renderer.printWidth(); }
+
+private:
+    void list(const QString &line);
+    void handle(const QList<Command> &commands, QByteArray &answer);
+    void endJob(Renderer::End end, const QString &why);
+
+    Decoder m_decoder;
+    Renderer m_renderer;
+    QString m_dir;
+    QFile m_log;
+    int m_next = 1;
+    QStringList m_pages;
+    QImage m_lastPage;
+};
+
+} // namespace Virtual
+
+#endif

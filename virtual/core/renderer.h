@@ -1,0 +1,108 @@
+#ifndef TELVAR_VIRTUAL_RENDERER_H
+#define TELVAR_VIRTUAL_RENDERER_H
+
+// Draws the paper that the decoded commands would print. It models the
+// controller's line buffer: text collects into the current line, which is
+// printed (aligned, at its tallest glyph's height) by a line feed, a feed
+// command, a full line or anything that prints graphics.
+//
+// Units, as the virtual controller reads them: left margin, the end of the
+// print area (ESC Q) and tab stops in millimetres of 8 dots; absolute position,
+// line spacing, feeds and bar code sizes in dots. The standard font is 11 x 24
+// dots, the small one 8 x 16; characters of the CJK blocks take two cells.
+
+#include "decoder.h"
+
+#include <QHash>
+#include <QImage>
+#include <QList>
+#include <QStringList>
+
+namespace Virtual {
+
+// Paper longer than this (2 m) is not drawn; the listing says so.
+constexpr int kMaxPaperRows = 16000;
+
+class Renderer
+{
+public:
+    enum class End { None, FullCut, PartialCut, LabelGap };
+
+    Renderer();
+
+    // Draws one command; returns notes for the listing (empty when all went
+    // as the command asked).
+    QStringList apply(const Command &command);
+
+    // Print width in dots: 384 for 58 mm heads, 576 for 80 mm.
+    int printWidth() const { return m_width; }
+    void setPrintWidth(int dots);
+
+    bool hasContent() const;
+    // Prints what is left in the line buffer and returns the paper, with the
+    // unprinted side strips of the roll, ending in the cut or gap `end`.
+    QImage finishPage(End end);
+
+private:
+    struct Glyph
+    {
+        QString text;
+        int x = 0, w = 0, h = 0;
+        int attributes = 0;
+        bool small = false;
+        int ink = 0;
+    };
+    struct Bitmap
+    {
+        int widthBytes = 0, rows = 0, align = 0;
+        QByteArray data;
+    };
+
+    void resetSettings();
+    int ink() const;
+    int areaLeft() const;
+    int areaRight() const;
+    int alignOffset(int extent) const;
+    bool ensureRows(int rows);
+    void printLine(int advance);
+    void printLineIfAny();
+    void addText(const QString &text);
+    void drawGlyph(QImage &image, const Glyph &g, int x, int bottom);
+    void drawBits(const QByteArray &data, int widthBytes, int rows, int mode, int align);
+    void drawImage(const QImage &mono, int align);
+    void barcode(const Command &c);
+    void qr();
+
+    int m_width = 384;
+    QImage m_paper;
+    int m_y = 0;
+    bool m_capped = false;
+    bool m_drawn = false;
+    QStringList m_notes;
+
+    // Settings, as ESC @ leaves them.
+    int m_attributes = 0;
+    bool m_small = false;
+    int m_gray = 0;
+    int m_align = 0;
+    int m_leftMm = 0;
+    int m_rightMm = 0; // 0: the whole width
+    int m_spacing = 33;
+    QList<int> m_tabs;
+    int m_barHeight = 80;
+    int m_barWidth = 3;
+    bool m_barText = true;
+    int m_qrModule = 3;
+    int m_qrLevel = 1;
+    QByteArray m_qrData;
+
+    QList<Glyph> m_line;
+    int m_x = 0;
+
+    // Stored bitmaps live in the controller's flash: kept across resets.
+    QHash<int, Bitmap> m_bitmaps;
+};
+
+} // namespace Virtual
+
+#endif
