@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <termios.h>
@@ -133,10 +134,12 @@ int main(int argc, char *argv[])
             makeRaw(slaveKeeper);
         link = parser.value(linkOption);
         if (!link.isEmpty()) {
+            // A link left behind by an earlier run points at a pty that is
+            // gone or someone else's: replace it. Anything else is not ours.
             const QFileInfo old(link);
-            if (old.isSymLink() || (!old.exists() && QFile::exists(link) == false))
-                QFile::remove(link);
-            if (QFileInfo::exists(link) && !QFileInfo(link).isSymLink()) {
+            if (old.isSymLink())
+                ::unlink(link.toLocal8Bit().constData());
+            if (QFileInfo(link).exists() || QFileInfo(link).isSymLink()) {
                 fprintf(stderr, "telvar-virtual: %s exists and is not a link; not replacing it\n", qPrintable(link));
                 link.clear();
             } else if (symlink(slave.toLocal8Bit().constData(), link.toLocal8Bit().constData()) != 0) {
@@ -145,10 +148,8 @@ int main(int argc, char *argv[])
             }
         }
         printf("Virtual RC30x controller on %s\n", qPrintable(slave));
-        if (!link.isEmpty())
-            printf("Type this path into the settings dialog's \"Custom\" entry: %s\n", qPrintable(link));
-        else
-            printf("Type this path into the settings dialog's \"Custom\" entry: %s\n", qPrintable(slave));
+        printf("Type this path into the settings dialog's \"Custom\" entry: %s\n",
+               qPrintable(link.isEmpty() ? slave : link));
         printf("Pages go to %s, the listing to %s\n", qPrintable(QDir(outDir).absolutePath()), qPrintable(logPath));
     }
     fflush(stdout);
