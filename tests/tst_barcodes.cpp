@@ -143,11 +143,8 @@ void tst_Barcodes::textSwitch()
 void tst_Barcodes::guardWithPortClosed_data()
 {
     QTest::addColumn<QByteArray>("button");
-    for (const char *name :
-         {"pushButtonBarcodeUPCA", "pushButtonBarcodeUPCE", "pushButtonBarcodeEAN13",
-          "pushButtonBarcodeEAN8", "pushButtonBarcodeCODE39", "pushButtonBarcodeITF25",
-          "pushButtonBarcodeCODABAR", "pushButtonBarcodeCODE93", "pushButtonBarcodeCODE128A",
-          "pushButtonYesText", "pushButtonNoText"})
+    // The nine bar code buttons share one script; one of them stands for all.
+    for (const char *name : {"pushButtonBarcodeCODE39", "pushButtonYesText", "pushButtonNoText"})
         QTest::newRow(name) << QByteArray(name);
 }
 
