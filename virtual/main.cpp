@@ -169,7 +169,8 @@ int main(int argc, char *argv[])
 
     QTimer silence;
     silence.setSingleShot(true);
-    silence.setInterval(parser.value(silenceOption).toInt());
+    const int silenceMs = parser.value(silenceOption).toInt();
+    silence.setInterval(silenceMs > 0 ? silenceMs : 2000);
     QObject::connect(&silence, &QTimer::timeout, &app, [&controller] { controller.silence(); });
 
     QSocketNotifier notifier(fd, QSocketNotifier::Read);

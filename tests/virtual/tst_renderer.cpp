@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -92,6 +93,7 @@ private slots:
     void printHeadSelectsPaperWidth();
     void jobsEndAtCutsLabelsAndSilence();
     void absurdSizesAreCapped();
+    void randomBytesDrawWithinBounds();
     void answers();
     void barcodesScanBack_data();
     void barcodesScanBack();
@@ -234,6 +236,29 @@ void tst_Renderer::absurdSizesAreCapped()
     stalled.controller.receive("next\n" + hex("1b69"));
     QCOMPARE(stalled.controller.pagesWritten().size(), 2);
     QVERIFY(inkIn(stalled.page()).dots > 50);
+}
+
+void tst_Renderer::randomBytesDrawWithinBounds()
+{
+    QRandomGenerator random(99);
+    QByteArray noise(300000, '\0');
+    for (char &b : noise)
+        b = char(random.bounded(256));
+    Printout out(noise);
+    QVERIFY(!out.controller.pagesWritten().isEmpty());
+    for (int i = 0; i < out.controller.pagesWritten().size(); ++i)
+        QVERIFY(out.page(i).height() <= kMaxPaperRows + 100);
+    // Stored bitmaps beyond what the flash holds (4 MiB) are refused, not kept.
+    Printout flash(QByteArray{});
+    for (int location = 0; location < 5; ++location)
+        flash.controller.receive(hex("1d71") + QByteArray(1, char(location)) + hex("00 0010 0001")
+                               + QByteArray(0x100000, '\x01'));
+    QCOMPARE(flash.listing.filter(QStringLiteral("bitmap not stored")).size(), 1);
+    QVERIFY(flash.listing.last().startsWith(QStringLiteral("   bitmap not stored")));
+    // The controller still reads the next job.
+    out.controller.receive(hex("1c2e 1b40") + "still here\n");
+    out.controller.silence();
+    QCOMPARE(out.listing.filter(QStringLiteral("text \"still here\"")).size(), 1);
 }
 
 void tst_Renderer::answers()

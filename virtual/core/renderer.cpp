@@ -15,6 +15,8 @@ constexpr int kDotsPerMm = 8;
 constexpr int kStandardPitch = 11, kStandardHeight = 24;
 constexpr int kSmallPitch = 8, kSmallHeight = 16;
 constexpr int kPaperGrowth = 1024;
+// All stored bitmaps together; the locations are bytes, so at most 256 of them.
+constexpr qsizetype kMaxStoredBitmapBytes = 4 * 1024 * 1024;
 
 // Grey of a printed dot for darkness 1 (lightest) to 8 (darkest); 0 is the
 // controller's default, level 4.
@@ -419,7 +421,14 @@ QStringList Renderer::apply(const Command &c)
         b.rows = c.param[3];
         b.align = c.param[1];
         b.data = c.data;
-        if (m_bitmaps.size() < 256 || m_bitmaps.contains(p0))
+        qsizetype stored = 0;
+        for (auto it = m_bitmaps.cbegin(); it != m_bitmaps.cend(); ++it)
+            if (it.key() != p0)
+                stored += it->data.size();
+        if (stored + b.data.size() > kMaxStoredBitmapBytes)
+            m_notes << QStringLiteral("bitmap not stored: the flash holds %1 bytes of bitmaps at most")
+                           .arg(kMaxStoredBitmapBytes);
+        else
             m_bitmaps.insert(p0, b);
         break;
     }
