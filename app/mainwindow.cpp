@@ -1,14 +1,17 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/transmitprogress.h"
 #include "serial/settingsdialog.h"
 
+#include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
 
 static void initIconResources()
 {
     Q_INIT_RESOURCE(telvar);
+    Q_INIT_RESOURCE(appicon);
 }
 
 MainWindow::MainWindow(QWidget *parent)
@@ -21,6 +24,11 @@ MainWindow::MainWindow(QWidget *parent)
 {
     initIconResources();
     ui->setupUi(this);
+    // The same pictures the desktop entry installs, so the task bar and the
+    // application menu show one icon.
+    QIcon icon(QStringLiteral(":/icons/printer-telvar.png"));
+    icon.addFile(QStringLiteral(":/icons/printer-telvar-48.png"));
+    setWindowIcon(icon);
 
     ui->actionConnect->setEnabled(true);
     ui->actionDisconnect->setEnabled(false);
@@ -28,6 +36,8 @@ MainWindow::MainWindow(QWidget *parent)
     ui->actionConfigure->setEnabled(true);
 
     ui->statusBar->addWidget(status);
+    progress = new TransmitProgress(serial);
+    ui->statusBar->addPermanentWidget(progress);
 
     ui->scrollArea->setBackgroundRole(QPalette::Dark);
     ui->scrollArea->setWidget(previewLabel);

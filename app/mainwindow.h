@@ -32,6 +32,7 @@ namespace Ui { class MainWindow; }
 QT_END_NAMESPACE
 
 class SettingsDialog;
+class TransmitProgress;
 
 class MainWindow : public QMainWindow
 {
@@ -163,6 +164,7 @@ private:
     QSerialPort *serial = nullptr;
     QImage currentImage;
     QLabel *previewLabel = nullptr;
+    TransmitProgress *progress = nullptr;
 
     // Controller replies are UTF-8 text; one decoder per connection keeps a
     // character whole when the tty delivers it in two reads.

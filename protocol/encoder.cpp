@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/transmitprogress.h"
 
 #include <cstring>
 
@@ -9,7 +10,9 @@
 
 void MainWindow::Write(const uint8_t *buf, size_t buflen)
 {
-    serial->write(reinterpret_cast<const char *>(buf), static_cast<qint64>(buflen));
+    const qint64 queued =
+        serial->write(reinterpret_cast<const char *>(buf), static_cast<qint64>(buflen));
+    progress->noteQueued(queued);
 }
 
 // The braced list lives on the stack for the call and goes out in one write.
