@@ -17,8 +17,6 @@ private slots:
     void barcode();
     void textSwitch_data();
     void textSwitch();
-    void guardWithPortClosed_data();
-    void guardWithPortClosed();
 };
 
 void tst_Barcodes::init()
@@ -138,32 +136,6 @@ void tst_Barcodes::textSwitch()
     click(cw.window, button.constData());
     QCOMPARE(cw.pty.readUntilQuiet().toHex(' '), expected.toHex(' '));
     QCOMPARE(logText(cw.window), log);
-}
-
-void tst_Barcodes::guardWithPortClosed_data()
-{
-    QTest::addColumn<QByteArray>("button");
-    // The nine bar code buttons share one script; one of them stands for all.
-    for (const char *name : {"pushButtonBarcodeCODE39", "pushButtonYesText", "pushButtonNoText"})
-        QTest::newRow(name) << QByteArray(name);
-}
-
-void tst_Barcodes::guardWithPortClosed()
-{
-    QFETCH(QByteArray, button);
-
-    ConnectedWindow cw;
-    QVERIFY(cw.connected);
-    action(cw.window, "actionDisconnect")->trigger();
-    cw.window.findChild<QPlainTextEdit *>(QStringLiteral("editTelvar"))
-        ->setPlainText(QStringLiteral("kept as it was"));
-
-    BoxCatcher catcher;
-    click(cw.window, button.constData());
-    QTRY_COMPARE(catcher.boxes.size(), 1);
-    QCOMPARE(catcher.boxes.first().title, QStringLiteral("Serial Port Connect"));
-    QCOMPARE(logText(cw.window), QStringLiteral("kept as it was"));
-    QCOMPARE(cw.pty.readUntilQuiet(100), QByteArray());
 }
 
 QTEST_MAIN(tst_Barcodes)

@@ -1,6 +1,5 @@
 #include "telvartest.h"
 
-#include <QCursor>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -20,8 +19,6 @@ private slots:
     void apply();
     void printHead_data();
     void printHead();
-    void guardWithPortClosed_data();
-    void guardWithPortClosed();
 };
 
 void tst_Controller::init()
@@ -173,45 +170,11 @@ void tst_Controller::printHead()
 
     ConnectedWindow cw;
     QVERIFY(cw.connected);
-    // The cursor rests on the button while it is held down; left elsewhere,
-    // the next mouse move the window system reports would slide off the
-    // button and release it early.
-    auto *pushButton = cw.window.findChild<QPushButton *>(QString::fromLatin1(button));
-    QVERIFY(pushButton);
-    bringForward(cw.window, pushButton);
-    QCursor::setPos(pushButton->mapToGlobal(pushButton->rect().center()));
-    QCoreApplication::processEvents();
     press(cw.window, button.constData());
     QCOMPARE(cw.pty.readUntilQuiet().toHex(' '), onPress ? expected.toHex(' ') : QByteArray());
     release(cw.window, button.constData());
     QCOMPARE(cw.pty.readUntilQuiet().toHex(' '), onPress ? QByteArray() : expected.toHex(' '));
     QCOMPARE(logText(cw.window), log);
-}
-
-void tst_Controller::guardWithPortClosed_data()
-{
-    QTest::addColumn<QByteArray>("button");
-    // The head buttons share one script; one of them stands for all.
-    for (const char *name : {"pushButtonApply", "pushButtonFTP628", "pushButtonM23_H69"})
-        QTest::newRow(name) << QByteArray(name);
-}
-
-void tst_Controller::guardWithPortClosed()
-{
-    QFETCH(QByteArray, button);
-
-    ConnectedWindow cw;
-    QVERIFY(cw.connected);
-    action(cw.window, "actionDisconnect")->trigger();
-    cw.window.findChild<QPlainTextEdit *>(QStringLiteral("editTelvar"))
-        ->setPlainText(QStringLiteral("kept as it was"));
-
-    BoxCatcher catcher;
-    click(cw.window, button.constData());
-    QTRY_COMPARE(catcher.boxes.size(), 1);
-    QCOMPARE(catcher.boxes.first().title, QStringLiteral("Serial Port Connect"));
-    QCOMPARE(logText(cw.window), QStringLiteral("kept as it was"));
-    QCOMPARE(cw.pty.readUntilQuiet(100), QByteArray());
 }
 
 QTEST_MAIN(tst_Controller)

@@ -14,8 +14,6 @@ private slots:
     void init();
     void script_data();
     void script();
-    void guardWithPortClosed_data();
-    void guardWithPortClosed();
     void nextLabelActsOnPress();
     void replyShownWhenItArrives_data();
     void replyShownWhenItArrives();
@@ -68,35 +66,6 @@ void tst_General::script()
     click(cw.window, button.constData());
     QCOMPARE(cw.pty.readUntilQuiet().toHex(' '), expected.toHex(' '));
     QCOMPARE(logText(cw.window), log);
-}
-
-void tst_General::guardWithPortClosed_data()
-{
-    QTest::addColumn<QByteArray>("button");
-    for (const char *name : {"pushButtonReset", "pushButtonClear", "pushButtonVersion",
-                             "pushButtonStatus", "pushButtonPowerManagment",
-                             "pushButtonNextLabel", "pushButtonTestLabel"})
-        QTest::newRow(name) << QByteArray(name);
-}
-
-void tst_General::guardWithPortClosed()
-{
-    QFETCH(QByteArray, button);
-
-    ConnectedWindow cw;
-    QVERIFY(cw.connected);
-    action(cw.window, "actionDisconnect")->trigger();
-    auto *pane = cw.window.findChild<QPlainTextEdit *>(QStringLiteral("editTelvar"));
-    pane->setPlainText(QStringLiteral("kept as it was"));
-
-    BoxCatcher catcher;
-    click(cw.window, button.constData());
-    QTRY_COMPARE(catcher.boxes.size(), 1);
-    QCOMPARE(catcher.boxes.first().title, QStringLiteral("Serial Port Connect"));
-    QCOMPARE(catcher.boxes.first().text,
-             QStringLiteral("Please configure and connect to the serial port first!"));
-    QCOMPARE(logText(cw.window), QStringLiteral("kept as it was"));
-    QCOMPARE(cw.pty.readUntilQuiet(100), QByteArray());
 }
 
 void tst_General::nextLabelActsOnPress()

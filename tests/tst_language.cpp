@@ -23,7 +23,6 @@ private slots:
     void lines();
     void wholeStream();
     void log();
-    void guardWithPortClosed();
 
 private:
     QByteArray stream;
@@ -249,22 +248,6 @@ void tst_Language::log()
     QCOMPARE(shown.size(), 1040);
     QCOMPARE(shown.count('\n'), 17);
     QVERIFY(shown.endsWith('\n'));
-}
-
-void tst_Language::guardWithPortClosed()
-{
-    ConnectedWindow cw;
-    QVERIFY(cw.connected);
-    action(cw.window, "actionDisconnect")->trigger();
-    cw.window.findChild<QPlainTextEdit *>(QStringLiteral("editTelvar"))
-        ->setPlainText(QStringLiteral("kept as it was"));
-
-    BoxCatcher catcher;
-    click(cw.window, "pushButtonLanguage");
-    QTRY_COMPARE(catcher.boxes.size(), 1);
-    QCOMPARE(catcher.boxes.first().title, QStringLiteral("Serial Port Connect"));
-    QCOMPARE(logText(cw.window), QStringLiteral("kept as it was"));
-    QCOMPARE(cw.pty.readUntilQuiet(100), QByteArray());
 }
 
 QTEST_MAIN(tst_Language)

@@ -116,8 +116,6 @@ private slots:
     void script();
     void cutReceiptDiffersOnlyInPaymentAndCut_data();
     void cutReceiptDiffersOnlyInPaymentAndCut();
-    void closedPortSendsNothing_data();
-    void closedPortSendsNothing();
 };
 
 void tst_Layout::init()
@@ -217,37 +215,6 @@ void tst_Layout::cutReceiptDiffersOnlyInPaymentAndCut()
     const qsizetype at = differences.first();
     QCOMPARE(receipt.mid(at - 2, 3), QByteArray::fromHex("1b2190"));
     QCOMPARE(withCut.mid(at - 2, 3 + 26), QByteArray::fromHex("1b2110") + "Credit Card         $29.23");
-}
-
-void tst_Layout::closedPortSendsNothing_data()
-{
-    QTest::addColumn<QByteArray>("button");
-    QTest::newRow("Formatting") << QByteArray("pushButtonFormatting");
-    QTest::newRow("Alignment") << QByteArray("pushButtonTabs");
-    QTest::newRow("Receipt") << QByteArray("pushButtonReceipt");
-    QTest::newRow("Full Cut") << QByteArray("pushButtonFullCut");
-    QTest::newRow("Partial Cut") << QByteArray("pushButtonPartialCut");
-    QTest::newRow("Receipt with Full Cut") << QByteArray("pushButtonReceiptFullCut");
-    QTest::newRow("Receipt with Partial Cut") << QByteArray("pushButtonReceiptPartialCut");
-}
-
-void tst_Layout::closedPortSendsNothing()
-{
-    QFETCH(QByteArray, button);
-    ConnectedWindow cw;
-    QVERIFY(cw.connected);
-    action(cw.window, "actionDisconnect")->trigger();
-    const QString before = QStringLiteral("kept from before");
-    cw.window.findChild<QPlainTextEdit *>(QStringLiteral("editTelvar"))->setPlainText(before);
-
-    BoxCatcher catcher;
-    click(cw.window, button.constData());
-    QTRY_COMPARE(catcher.boxes.size(), 1);
-    QCOMPARE(catcher.boxes.first().title, QStringLiteral("Serial Port Connect"));
-    QCOMPARE(catcher.boxes.first().text,
-             QStringLiteral("Please configure and connect to the serial port first!"));
-    QCOMPARE(logText(cw.window), before);
-    QVERIFY(cw.pty.readUntilQuiet(100).isEmpty());
 }
 
 QTEST_MAIN(tst_Layout)

@@ -38,7 +38,7 @@ QByteArray quickTestStream()
         + font("Double Width", 0x20)
         + font("Double Height", 0x10)
         + font("Reverse 0123456 ABCD abcd", 0x40)
-        + font("Underlined 0123456 ABCD abcd", 0x80)
+        + font("Underlined 0123456 ABCD abcd", char(0x80))
         + font("Italic 0123456 ABCD abcd", 0x02)
         + font("Italic 0123456 ABCD abcd", char(0x82))
         + '\n'
@@ -60,7 +60,7 @@ QByteArray attributesStream()
         + font("Double Height\nabcdefghijklmnop\nqrstuvwxyz\nABCDEFGHIJKLMNOP\nQRSTUVWXYZ\n0123456789",
                0x10)
         + font("Reverse" + rest, 0x40)
-        + font("Underlined" + rest, 0x80)
+        + font("Underlined" + rest, char(0x80))
         + font("Italic" + rest, 0x02)
         + font(QByteArray(separator) + "\n\n", 0x00);
 }
@@ -99,8 +99,6 @@ private slots:
     void alignmentBeforeReset();
     void densityGrayScales();
     void qrPicture();
-    void closedPortSendsNothing_data();
-    void closedPortSendsNothing();
 };
 
 void tst_TextScripts::init()
@@ -247,34 +245,6 @@ void tst_TextScripts::qrPicture()
         dark += 29 - bytesOfRow.count('\0');
     }
     QVERIFY(dark > 0);
-}
-
-void tst_TextScripts::closedPortSendsNothing_data()
-{
-    QTest::addColumn<QByteArray>("button");
-    QTest::newRow("Quick Test") << QByteArray("pushButtonFont");
-    QTest::newRow("Attributes") << QByteArray("pushButtonAttributes");
-    QTest::newRow("Density") << QByteArray("pushButtonDensity");
-    QTest::newRow("QR Bitmap") << QByteArray("pushButtonBitmap");
-}
-
-void tst_TextScripts::closedPortSendsNothing()
-{
-    QFETCH(QByteArray, button);
-    ConnectedWindow cw;
-    QVERIFY(cw.connected);
-    action(cw.window, "actionDisconnect")->trigger();
-    const QString before = QStringLiteral("kept from before");
-    cw.window.findChild<QPlainTextEdit *>(QStringLiteral("editTelvar"))->setPlainText(before);
-
-    BoxCatcher catcher;
-    click(cw.window, button.constData());
-    QTRY_COMPARE(catcher.boxes.size(), 1);
-    QCOMPARE(catcher.boxes.first().title, QStringLiteral("Serial Port Connect"));
-    QCOMPARE(catcher.boxes.first().text,
-             QStringLiteral("Please configure and connect to the serial port first!"));
-    QCOMPARE(logText(cw.window), before);
-    QVERIFY(cw.pty.readUntilQuiet(100).isEmpty());
 }
 
 QTEST_MAIN(tst_TextScripts)

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QCursor>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -100,6 +101,11 @@ void press(MainWindow &window, const char *objectName)
 {
     QAbstractButton *button = bringForward(window, objectName);
     QVERIFY2(button, objectName);
+    // The cursor rests on the button while it is held down; left elsewhere,
+    // the next mouse move the window system reports would slide off the
+    // button and release it early.
+    QCursor::setPos(button->mapToGlobal(button->rect().center()));
+    QCoreApplication::processEvents();
     QTest::mousePress(button, Qt::LeftButton);
 }
 
@@ -108,6 +114,22 @@ void release(MainWindow &window, const char *objectName)
     QAbstractButton *button = bringForward(window, objectName);
     QVERIFY2(button, objectName);
     QTest::mouseRelease(button, Qt::LeftButton);
+}
+
+void expectGuard(MainWindow &window, PtyPair &pty, const char *objectName)
+{
+    auto *pane = window.findChild<QPlainTextEdit *>(QStringLiteral("editTelvar"));
+    const QString before = QStringLiteral("kept as it was");
+    pane->setPlainText(before);
+
+    BoxCatcher catcher;
+    click(window, objectName);
+    QTRY_COMPARE(catcher.boxes.size(), 1);
+    QCOMPARE(catcher.boxes.first().title, QStringLiteral("Serial Port Connect"));
+    QCOMPARE(catcher.boxes.first().text,
+             QStringLiteral("Please configure and connect to the serial port first!"));
+    QCOMPARE(logText(window), before);
+    QCOMPARE(pty.readUntilQuiet(100), QByteArray());
 }
 
 ConnectedWindow::ConnectedWindow()

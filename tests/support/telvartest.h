@@ -52,6 +52,10 @@ void click(MainWindow &window, const char *objectName);
 void press(MainWindow &window, const char *objectName);
 void release(MainWindow &window, const char *objectName);
 
+// Clicks the button with the port closed and checks the connection guard: its
+// one box, the log pane left as it was and nothing on the line.
+void expectGuard(MainWindow &window, PtyPair &pty, const char *objectName);
+
 // A shown window connected to a fresh pseudo-terminal with default settings.
 class ConnectedWindow
 {

@@ -1,0 +1,1 @@
+telvar_add_test(tst_guard tst_guard.cpp)
