@@ -1,0 +1,1 @@
+telvar_add_test(tst_imaging tst_imaging.cpp)
