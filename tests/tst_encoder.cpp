@@ -48,151 +48,93 @@ void tst_Encoder::bytes_data()
     QTest::addColumn<Call>("call");
     QTest::addColumn<QByteArray>("expected");
 
-    auto row = [](const char *name, Call call, const QByteArray &expected) {
-        QTest::newRow(name) << call << expected;
-    };
     auto hex = [](const char *h) { return QByteArray::fromHex(h); };
 
-    row("Write", [](MainWindow &w) {
-        return invoke(w, "Write", Q_ARG(const uint8_t *, raw), Q_ARG(size_t, sizeof raw));
-    }, hex("007f80ff"));
-    row("setComMode", [](MainWindow &w) {
-        return invoke(w, "setComMode", Q_ARG(uchar, 6), Q_ARG(uchar, 2));
-    }, hex("1d280602"));
-    row("setPrinterHead", [](MainWindow &w) {
-        return invoke(w, "setPrinterHead", Q_ARG(uchar, 0x0B));
-    }, hex("1b5a0b"));
-    row("printerSoftInit", [](MainWindow &w) { return invoke(w, "printerSoftInit"); }, hex("1b40"));
-    row("printLF", [](MainWindow &w) { return invoke(w, "printLF"); }, hex("0a"));
-    row("printCR", [](MainWindow &w) { return invoke(w, "printCR"); }, hex("0d"));
-    row("printStr", [](MainWindow &w) {
-        return invoke(w, "printStr", Q_ARG(const char *, "Tab1"));
-    }, hex("54616231"));
-    row("printStr empty", [](MainWindow &w) {
-        return invoke(w, "printStr", Q_ARG(const char *, ""));
-    }, QByteArray());
-    row("printStr above 7F", [](MainWindow &w) {
-        return invoke(w, "printStr", Q_ARG(const char *, "\x80\xA3\xFF\x1B"));
-    }, hex("80a3ff1b"));
-    row("printAndFeedNDotLine", [](MainWindow &w) {
-        return invoke(w, "printAndFeedNDotLine", Q_ARG(uint8_t, 0x18));
-    }, hex("1b4a18"));
-    row("fontTypeSet unmasked", [](MainWindow &w) {
-        return invoke(w, "fontTypeSet", Q_ARG(uint8_t, 0xFF));
-    }, hex("1b21ff"));
-    row("horizontalAlign", [](MainWindow &w) {
-        return invoke(w, "horizontalAlign", Q_ARG(uint8_t, 0x02));
-    }, hex("1b6102"));
-    row("lineSpacingSet", [](MainWindow &w) {
-        return invoke(w, "lineSpacingSet", Q_ARG(uint8_t, 0x42));
-    }, hex("1b3342"));
-    row("lineSpacingDefaults", [](MainWindow &w) { return invoke(w, "lineSpacingDefaults"); },
-        hex("1b32"));
-    row("horizontalTabSet", [](MainWindow &w) {
-        return invoke(w, "horizontalTabSet", Q_ARG(uchar *, tabStops), Q_ARG(uchar, 3));
-    }, hex("1b4408182600"));
-    row("horizontalTabSet none", [](MainWindow &w) {
-        return invoke(w, "horizontalTabSet", Q_ARG(uchar *, tabStops), Q_ARG(uchar, 0));
-    }, hex("1b4400"));
-    row("horizontalTab", [](MainWindow &w) { return invoke(w, "horizontalTab"); }, hex("09"));
-    row("printAndFeedNFontLine", [](MainWindow &w) {
-        return invoke(w, "printAndFeedNFontLine", Q_ARG(uchar, 5));
-    }, hex("1b6405"));
-    row("setLeftMargin", [](MainWindow &w) {
-        return invoke(w, "setLeftMargin", Q_ARG(uint8_t, 4));
-    }, hex("1b6c04"));
-    row("setRightMargin", [](MainWindow &w) {
-        return invoke(w, "setRightMargin", Q_ARG(uint8_t, 0x30));
-    }, hex("1b5130"));
-    row("printerState", [](MainWindow &w) { return invoke(w, "printerState"); }, hex("1004"));
-    row("absolutePrintPos", [](MainWindow &w) {
-        return invoke(w, "absolutePrintPos", Q_ARG(uint8_t, 0x32), Q_ARG(uint8_t, 0x01));
-    }, hex("1b243201"));
-    row("setFontGrayScale", [](MainWindow &w) {
-        return invoke(w, "setFontGrayScale", Q_ARG(uint8_t, 8));
-    }, hex("1b6d08"));
-    row("setDbMode", [](MainWindow &w) { return invoke(w, "setDbMode"); }, hex("1c26"));
-    row("cancelDbMode", [](MainWindow &w) { return invoke(w, "cancelDbMode"); }, hex("1c2e"));
-    row("setFontMode", [](MainWindow &w) {
-        return invoke(w, "setFontMode", Q_ARG(uchar, 1));
-    }, hex("1b4d01"));
-    row("clearPrintBuffer", [](MainWindow &w) { return invoke(w, "clearPrintBuffer"); },
-        hex("1014"));
-    row("getFirmwareInfo", [](MainWindow &w) { return invoke(w, "getFirmwareInfo"); },
-        hex("1005"));
-    row("print_with_font", [](MainWindow &w) {
-        return invoke(w, "print_with_font", Q_ARG(const char *, "Label\ntext"),
-                      Q_ARG(uint8_t, 0x82));
-    }, hex("1b21824c6162656c0a746578740a"));
-    row("print_with_font empty", [](MainWindow &w) {
-        return invoke(w, "print_with_font", Q_ARG(const char *, ""), Q_ARG(uint8_t, 0x08));
-    }, hex("1b21080a"));
-    row("fullCut", [](MainWindow &w) { return invoke(w, "fullCut"); }, hex("1b69"));
-    row("partialCut", [](MainWindow &w) { return invoke(w, "partialCut"); }, hex("1b6e"));
-    row("setPrinterCallBack", [](MainWindow &w) {
-        return invoke(w, "setPrinterCallBack", Q_ARG(uchar, 0x01));
-    }, hex("1d6101"));
-    row("enterSleepMode", [](MainWindow &w) { return invoke(w, "enterSleepMode"); }, hex("1016"));
-    row("newLabelHome", [](MainWindow &w) { return invoke(w, "newLabelHome"); }, hex("1d06"));
-
-    row("picturePrintH", [](MainWindow &w) {
-        return invoke(w, "picturePrintH", Q_ARG(uchar, 0), Q_ARG(ushort, 2), Q_ARG(ushort, 3),
-                      Q_ARG(uchar *, bitmap608));
-    }, hex("1d76300002000300") + QByteArray(reinterpret_cast<const char *>(bitmap608), 6));
-    row("picturePrintH no buffer", [](MainWindow &w) {
-        return invoke(w, "picturePrintH", Q_ARG(uchar, 0), Q_ARG(ushort, 2), Q_ARG(ushort, 3),
-                      Q_ARG(uchar *, nullptr));
-    }, hex("1d76300002000300000000000000"));
-    row("picturePrintH 16-bit sizes", [](MainWindow &w) {
-        return invoke(w, "picturePrintH", Q_ARG(uchar, 0x33), Q_ARG(ushort, 0x0102),
-                      Q_ARG(ushort, 0), Q_ARG(uchar *, nullptr));
-    }, hex("1d76303302010000"));
-    row("barcodeHeightSet", [](MainWindow &w) {
-        return invoke(w, "barcodeHeightSet", Q_ARG(uchar, 0x40));
-    }, hex("1d6840"));
-    row("barcodeWidthSet", [](MainWindow &w) {
-        return invoke(w, "barcodeWidthSet", Q_ARG(uchar, 3));
-    }, hex("1d7703"));
-    row("barcodeTextYesNo", [](MainWindow &w) {
-        return invoke(w, "barcodeTextYesNo", Q_ARG(uchar, 0));
-    }, hex("1d4800"));
-    row("barcodePrint UPC-A", [](MainWindow &w) {
-        return invoke(w, "barcodePrint", Q_ARG(uchar, 0), Q_ARG(uchar *, code), Q_ARG(uchar, 5));
-    }, hex("1d6b41053132333435"));
-    row("barcodePrint Code 128", [](MainWindow &w) {
-        return invoke(w, "barcodePrint", Q_ARG(uchar, 8), Q_ARG(uchar *, code), Q_ARG(uchar, 2));
-    }, hex("1d6b49023132"));
-    row("barcodePrint letter wraps", [](MainWindow &w) {
-        return invoke(w, "barcodePrint", Q_ARG(uchar, 0xC0), Q_ARG(uchar *, code), Q_ARG(uchar, 1));
-    }, hex("1d6b010131"));
-    row("downloadNVBitmap", [](MainWindow &w) {
-        return invoke(w, "downloadNVBitmap", Q_ARG(uchar, 1), Q_ARG(uchar, 0),
-                      Q_ARG(ushort, 304), Q_ARG(ushort, 2), Q_ARG(uchar *, bitmap608));
-    }, nvBitmapStream());
-    row("downloadNVBitmap no buffer", [](MainWindow &w) {
-        return invoke(w, "downloadNVBitmap", Q_ARG(uchar, 2), Q_ARG(uchar, 1),
-                      Q_ARG(ushort, 1), Q_ARG(ushort, 3), Q_ARG(uchar *, nullptr));
-    }, hex("1d71020101000300000000"));
-    row("printNVBitmap", [](MainWindow &w) {
-        return invoke(w, "printNVBitmap", Q_ARG(uchar, 1), Q_ARG(uchar, 0x30));
-    }, hex("1c700130"));
-    row("setQRSizeVersion", [](MainWindow &w) {
-        return invoke(w, "setQRSizeVersion", Q_ARG(uchar, 6));
-    }, hex("1d286b0300314306"));
-    row("setQRcodeErrorCorrection", [](MainWindow &w) {
-        return invoke(w, "setQRcodeErrorCorrection", Q_ARG(uchar, 0x31));
-    }, hex("1d286b0300314531"));
-    row("transferQRcodeData", [](MainWindow &w) {
-        return invoke(w, "transferQRcodeData", Q_ARG(ushort, 10), Q_ARG(uchar *, bitmap608));
-    }, hex("1d286b0d00315030") + QByteArray(reinterpret_cast<const char *>(bitmap608), 10));
-    row("transferQRcodeData no buffer", [](MainWindow &w) {
-        return invoke(w, "transferQRcodeData", Q_ARG(ushort, 2), Q_ARG(uchar *, nullptr));
-    }, hex("1d286b05003150300000"));
-    row("transferQRcodeData length wraps", [](MainWindow &w) {
-        return invoke(w, "transferQRcodeData", Q_ARG(ushort, 0xFFFE), Q_ARG(uchar *, nullptr));
-    }, hex("1d286b0100315030") + QByteArray(0xFFFE, '\0'));
-    row("printQRcodeData", [](MainWindow &w) { return invoke(w, "printQRcodeData"); },
-        hex("1d286b0300315130"));
+    // The data tag, the bytes expected, then the slot and its arguments.
+#define ROW(tag, expected, ...) \
+    QTest::newRow(tag) << Call([](MainWindow &w) { return invoke(w, __VA_ARGS__); }) << (expected)
+    ROW("Write", hex("007f80ff"), "Write", Q_ARG(const uint8_t *, raw), Q_ARG(size_t, sizeof raw));
+    ROW("setComMode", hex("1d280602"), "setComMode", Q_ARG(uchar, 6), Q_ARG(uchar, 2));
+    ROW("setPrinterHead", hex("1b5a0b"), "setPrinterHead", Q_ARG(uchar, 0x0B));
+    ROW("printerSoftInit", hex("1b40"), "printerSoftInit");
+    ROW("printLF", hex("0a"), "printLF");
+    ROW("printCR", hex("0d"), "printCR");
+    ROW("printStr", hex("54616231"), "printStr", Q_ARG(const char *, "Tab1"));
+    ROW("printStr empty", QByteArray(), "printStr", Q_ARG(const char *, ""));
+    ROW("printStr above 7F", hex("80a3ff1b"), "printStr", Q_ARG(const char *, "\x80\xA3\xFF\x1B"));
+    ROW("printAndFeedNDotLine", hex("1b4a18"), "printAndFeedNDotLine", Q_ARG(uint8_t, 0x18));
+    ROW("fontTypeSet unmasked", hex("1b21ff"), "fontTypeSet", Q_ARG(uint8_t, 0xFF));
+    ROW("horizontalAlign", hex("1b6102"), "horizontalAlign", Q_ARG(uint8_t, 0x02));
+    ROW("lineSpacingSet", hex("1b3342"), "lineSpacingSet", Q_ARG(uint8_t, 0x42));
+    ROW("lineSpacingDefaults", hex("1b32"), "lineSpacingDefaults");
+    ROW("horizontalTabSet", hex("1b4408182600"),
+        "horizontalTabSet", Q_ARG(uchar *, tabStops), Q_ARG(uchar, 3));
+    ROW("horizontalTabSet none", hex("1b4400"),
+        "horizontalTabSet", Q_ARG(uchar *, tabStops), Q_ARG(uchar, 0));
+    ROW("horizontalTab", hex("09"), "horizontalTab");
+    ROW("printAndFeedNFontLine", hex("1b6405"), "printAndFeedNFontLine", Q_ARG(uchar, 5));
+    ROW("setLeftMargin", hex("1b6c04"), "setLeftMargin", Q_ARG(uint8_t, 4));
+    ROW("setRightMargin", hex("1b5130"), "setRightMargin", Q_ARG(uint8_t, 0x30));
+    ROW("printerState", hex("1004"), "printerState");
+    ROW("absolutePrintPos", hex("1b243201"),
+        "absolutePrintPos", Q_ARG(uint8_t, 0x32), Q_ARG(uint8_t, 0x01));
+    ROW("setFontGrayScale", hex("1b6d08"), "setFontGrayScale", Q_ARG(uint8_t, 8));
+    ROW("setDbMode", hex("1c26"), "setDbMode");
+    ROW("cancelDbMode", hex("1c2e"), "cancelDbMode");
+    ROW("setFontMode", hex("1b4d01"), "setFontMode", Q_ARG(uchar, 1));
+    ROW("clearPrintBuffer", hex("1014"), "clearPrintBuffer");
+    ROW("getFirmwareInfo", hex("1005"), "getFirmwareInfo");
+    ROW("print_with_font", hex("1b21824c6162656c0a746578740a"),
+        "print_with_font", Q_ARG(const char *, "Label\ntext"), Q_ARG(uint8_t, 0x82));
+    ROW("print_with_font empty", hex("1b21080a"),
+        "print_with_font", Q_ARG(const char *, ""), Q_ARG(uint8_t, 0x08));
+    ROW("fullCut", hex("1b69"), "fullCut");
+    ROW("partialCut", hex("1b6e"), "partialCut");
+    ROW("setPrinterCallBack", hex("1d6101"), "setPrinterCallBack", Q_ARG(uchar, 0x01));
+    ROW("enterSleepMode", hex("1016"), "enterSleepMode");
+    ROW("newLabelHome", hex("1d06"), "newLabelHome");
+    ROW("picturePrintH",
+        hex("1d76300002000300") + QByteArray(reinterpret_cast<const char *>(bitmap608), 6),
+        "picturePrintH", Q_ARG(uchar, 0), Q_ARG(ushort, 2), Q_ARG(ushort, 3),
+        Q_ARG(uchar *, bitmap608));
+    ROW("picturePrintH no buffer",
+        hex("1d76300002000300000000000000"),
+        "picturePrintH", Q_ARG(uchar, 0), Q_ARG(ushort, 2), Q_ARG(ushort, 3),
+        Q_ARG(uchar *, nullptr));
+    ROW("picturePrintH 16-bit sizes",
+        hex("1d76303302010000"),
+        "picturePrintH", Q_ARG(uchar, 0x33), Q_ARG(ushort, 0x0102), Q_ARG(ushort, 0),
+        Q_ARG(uchar *, nullptr));
+    ROW("barcodeHeightSet", hex("1d6840"), "barcodeHeightSet", Q_ARG(uchar, 0x40));
+    ROW("barcodeWidthSet", hex("1d7703"), "barcodeWidthSet", Q_ARG(uchar, 3));
+    ROW("barcodeTextYesNo", hex("1d4800"), "barcodeTextYesNo", Q_ARG(uchar, 0));
+    ROW("barcodePrint UPC-A", hex("1d6b41053132333435"),
+        "barcodePrint", Q_ARG(uchar, 0), Q_ARG(uchar *, code), Q_ARG(uchar, 5));
+    ROW("barcodePrint Code 128", hex("1d6b49023132"),
+        "barcodePrint", Q_ARG(uchar, 8), Q_ARG(uchar *, code), Q_ARG(uchar, 2));
+    ROW("barcodePrint letter wraps", hex("1d6b010131"),
+        "barcodePrint", Q_ARG(uchar, 0xC0), Q_ARG(uchar *, code), Q_ARG(uchar, 1));
+    ROW("downloadNVBitmap",
+        nvBitmapStream(),
+        "downloadNVBitmap", Q_ARG(uchar, 1), Q_ARG(uchar, 0), Q_ARG(ushort, 304), Q_ARG(ushort, 2),
+        Q_ARG(uchar *, bitmap608));
+    ROW("downloadNVBitmap no buffer",
+        hex("1d71020101000300000000"),
+        "downloadNVBitmap", Q_ARG(uchar, 2), Q_ARG(uchar, 1), Q_ARG(ushort, 1), Q_ARG(ushort, 3),
+        Q_ARG(uchar *, nullptr));
+    ROW("printNVBitmap", hex("1c700130"), "printNVBitmap", Q_ARG(uchar, 1), Q_ARG(uchar, 0x30));
+    ROW("setQRSizeVersion", hex("1d286b0300314306"), "setQRSizeVersion", Q_ARG(uchar, 6));
+    ROW("setQRcodeErrorCorrection", hex("1d286b0300314531"),
+        "setQRcodeErrorCorrection", Q_ARG(uchar, 0x31));
+    ROW("transferQRcodeData",
+        hex("1d286b0d00315030") + QByteArray(reinterpret_cast<const char *>(bitmap608), 10),
+        "transferQRcodeData", Q_ARG(ushort, 10), Q_ARG(uchar *, bitmap608));
+    ROW("transferQRcodeData no buffer", hex("1d286b05003150300000"),
+        "transferQRcodeData", Q_ARG(ushort, 2), Q_ARG(uchar *, nullptr));
+    ROW("transferQRcodeData length wraps", hex("1d286b0100315030") + QByteArray(0xFFFE, '\0'),
+        "transferQRcodeData", Q_ARG(ushort, 0xFFFE), Q_ARG(uchar *, nullptr));
+    ROW("printQRcodeData", hex("1d286b0300315130"), "printQRcodeData");
+#undef ROW
 }
 
 void tst_Encoder::bytes()

@@ -1,1 +1,0 @@
-telvar_add_test(tst_layout tst_layout.cpp)
