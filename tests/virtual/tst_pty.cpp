@@ -15,10 +15,8 @@
 
 using namespace Virtual;
 
-namespace {
-
 // Opens the line the way the program's serial port does: raw, with XON/XOFF.
-int openLine(const QString &path)
+static int openLine(const QString &path)
 {
     const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     termios t;
@@ -31,7 +29,7 @@ int openLine(const QString &path)
 }
 
 // Writes all of `bytes`; returns what comes back: `count` bytes, or what 5 s bring.
-QByteArray send(int fd, const QByteArray &bytes, qsizetype count = 0)
+static QByteArray send(int fd, const QByteArray &bytes, qsizetype count = 0)
 {
     QByteArray got;
     char buffer[4096];
@@ -47,69 +45,62 @@ QByteArray send(int fd, const QByteArray &bytes, qsizetype count = 0)
     return got;
 }
 
-} // namespace
-
 class tst_Pty : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void servesALinkedPseudoTerminal();
-    void attachesToAGivenTty();
+    void servesALinkedPseudoTerminal()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("ttyTest0"));
+        QVERIFY(QFile::link(QStringLiteral("/dev/pts/no-such-pty"), link)); // left by an earlier run
+        QProcess virt;
+        const QStringList args{"--link", link, "--out", dir.path(), "--silence", "300"};
+        virt.start(QStringLiteral(TELVAR_VIRTUAL_EXE), args);
+        QByteArray seen;
+        const QByteArray announced = "\"Custom\" entry: " + link.toLocal8Bit();
+        QTRY_VERIFY_WITH_TIMEOUT((seen += virt.readAllStandardOutput()).contains(announced), 8000);
+        int fd;
+        QVERIFY((fd = openLine(link)) >= 0);
+        QCOMPARE(send(fd, QByteArray::fromHex("1005"), firmwareAnswer().size()), firmwareAnswer());
+        send(fd, QByteArray::fromHex("1b40 1d76300030000001") + QByteArray(48 * 256, '\x0f') + "THANK YOU\n"
+                 + QByteArray::fromHex("1b69"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(dir.filePath(QStringLiteral("job-0001.png"))), 8000);
+        ::close(fd); // the program disconnects and connects again to the same path
+        QTest::qWait(400);
+        QVERIFY((fd = openLine(link)) >= 0);
+        QCOMPARE(send(fd, QByteArray::fromHex("1004"), statusAnswer().size()), statusAnswer());
+        send(fd, "no cut here\n");
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(dir.filePath(QStringLiteral("job-0002.png"))), 8000);
+        ::close(fd);
+        virt.terminate();
+        QVERIFY(virt.waitForFinished(5000));
+        QVERIFY2(!QFileInfo(link).isSymLink(), "the link is removed at exit");
+        QFile log(dir.filePath(QStringLiteral("listing.log")));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readAll().contains("GS v 0  raster 48x256 (12288 bytes)\ntext \"THANK YOU\"\n"));
+    }
+
+    // A pty pair of the test's own stands in for a serial adapter: the virtual
+    // controller takes the slave, the test plays the program on the master.
+    void attachesToAGivenTty()
+    {
+        const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+        const QString slave = QString::fromLocal8Bit(ptsname(master));
+        QTemporaryDir dir;
+        QProcess virt;
+        virt.start(QStringLiteral(TELVAR_VIRTUAL_EXE), {slave, "--out", dir.path(), "--silence", "200"});
+        QByteArray seen;
+        const QByteArray announced = "Attached to " + slave.toLocal8Bit();
+        QTRY_VERIFY_WITH_TIMEOUT((seen += virt.readAllStandardOutput()).contains(announced), 8000);
+        QCOMPARE(send(master, QByteArray::fromHex("1004"), statusAnswer().size()), statusAnswer());
+        ::close(master);
+        virt.terminate();
+        QVERIFY(virt.waitForFinished(5000));
+    }
 };
-
-void tst_Pty::servesALinkedPseudoTerminal()
-{
-    QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("ttyTest0"));
-    QVERIFY(QFile::link(QStringLiteral("/dev/pts/no-such-pty"), link)); // left by an earlier run
-    QProcess virt;
-    virt.start(QStringLiteral(TELVAR_VIRTUAL_EXE), {"--link", link, "--out", dir.path(), "--silence", "300"});
-    QByteArray seen;
-    QTRY_VERIFY_WITH_TIMEOUT((seen += virt.readAllStandardOutput()).contains("\"Custom\" entry: " + link.toLocal8Bit()), 8000);
-
-    int fd;
-    QVERIFY((fd = openLine(link)) >= 0);
-    QCOMPARE(send(fd, QByteArray::fromHex("1005"), firmwareAnswer().size()), firmwareAnswer());
-    send(fd, QByteArray::fromHex("1b40 1d76300030000001") + QByteArray(48 * 256, '\x0f') + "THANK YOU\n"
-             + QByteArray::fromHex("1b69"));
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(dir.filePath(QStringLiteral("job-0001.png"))), 8000);
-    // The program disconnects and connects again to the same path.
-    ::close(fd);
-    QTest::qWait(400);
-    QVERIFY((fd = openLine(link)) >= 0);
-    QCOMPARE(send(fd, QByteArray::fromHex("1004"), statusAnswer().size()), statusAnswer());
-    send(fd, "no cut here\n");
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(dir.filePath(QStringLiteral("job-0002.png"))), 8000);
-    ::close(fd);
-
-    virt.terminate();
-    QVERIFY(virt.waitForFinished(5000));
-    QVERIFY2(!QFileInfo(link).isSymLink(), "the link is removed at exit");
-    QFile log(dir.filePath(QStringLiteral("listing.log")));
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    QVERIFY(log.readAll().contains("GS v 0  raster 48x256 (12288 bytes)\ntext \"THANK YOU\"\n"));
-}
-
-// A pty pair of the test's own stands in for a serial adapter: the virtual
-// controller takes the slave, the test plays the program on the master.
-void tst_Pty::attachesToAGivenTty()
-{
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
-    const QString slave = QString::fromLocal8Bit(ptsname(master));
-    QTemporaryDir dir;
-    QProcess virt;
-    virt.start(QStringLiteral(TELVAR_VIRTUAL_EXE), {slave, "--out", dir.path(), "--silence", "200"});
-    QByteArray seen;
-    QTRY_VERIFY_WITH_TIMEOUT((seen += virt.readAllStandardOutput()).contains("Attached to " + slave.toLocal8Bit()), 8000);
-    QCOMPARE(send(master, QByteArray::fromHex("1004"), statusAnswer().size()), statusAnswer());
-    send(master, "label\n" + QByteArray::fromHex("1d06"));
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(dir.filePath(QStringLiteral("job-0001.png"))), 8000);
-    ::close(master);
-    virt.terminate();
-    QVERIFY(virt.waitForFinished(5000));
-}
 
 QTEST_GUILESS_MAIN(tst_Pty)
 #include "tst_pty.moc"
