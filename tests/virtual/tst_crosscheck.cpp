@@ -7,7 +7,6 @@
 
 #include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -88,7 +87,7 @@ private slots:
         controller.receive(wire);
         controller.silence();
         QCOMPARE(notes.filter(QStringLiteral("not printed")), QStringList());
-        if (!zbar.isEmpty() && !QStandardPaths::findExecutable(QStringLiteral("zbarimg")).isEmpty()) {
+        if (!zbar.isEmpty()) {
             QProcess scan;
             scan.start(QStringLiteral("zbarimg"), QStringList{"-q"} + zbar.mid(1) + controller.pagesWritten());
             QVERIFY(scan.waitForFinished(20000));
