@@ -42,7 +42,7 @@ private slots:
             {"QR-Code:" + QLatin1String(qrSampleText)});
         // Scripts checked for a clean listing, bar codes also as zbarimg reads them (the listing
         // of each symbology is the decoder's test).
-        for (const char *spec :
+        for (const char *entry :
              {"Reset", "Clear", "Version", "Status", "PowerManagment", "TestLabel", "Attributes", "Density",
               "Formatting", "Tabs", "YesText", "NoText", "FullCut", "PartialCut", "FTP638", "JX2R39BQ",
               "Language", "BarcodeUPCA UPC-A:012345678905 -Supca.enable",
@@ -50,7 +50,7 @@ private slots:
               "BarcodeEAN8 EAN-8:01234565", "BarcodeITF25 I2/5:12345678", "BarcodeCODE39 CODE-39:123456RC302",
               "BarcodeCODABAR Codabar:A123456A", "BarcodeCODE93 CODE-93:12345678",
               "BarcodeCODE128A CODE-128:12345678"}) {
-            const QStringList words = QString::fromLatin1(spec).split(' ');
+            const QStringList words = QString::fromLatin1(entry).split(' ');
             row("pushButton" + words.first().toLatin1(), {}, 0, words.mid(1));
         }
     }
