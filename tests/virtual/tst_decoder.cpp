@@ -1,10 +1,10 @@
 // The decoder against hand-written streams: the hex on the wire, the listing out.
 
-#include "decoder.h"
+#include "decoder/decoder.h"
 
 #include <QTest>
 
-using namespace Virtual;
+using namespace Line;
 
 static QStringList listing(const QList<Command> &commands)
 {
@@ -12,6 +12,15 @@ static QStringList listing(const QList<Command> &commands)
     for (const Command &c : commands)
         lines << describe(c);
     return lines;
+}
+
+// Each command's place in the stream as "offset+length".
+static QStringList extents(const QList<Command> &commands)
+{
+    QStringList places;
+    for (const Command &c : commands)
+        places << QStringLiteral("%1+%2").arg(c.offset).arg(c.length);
+    return places;
 }
 
 static constexpr auto hex = &QByteArray::fromHex; // skips the spaces
@@ -96,19 +105,31 @@ private slots:
             "GS k A  bar code UPC-A \"\\x01\\x02\", cut short: 2 of 5 bytes arrived");
     }
 
-    // Whole or byte by byte, the same listing; after the flush the next command decodes.
+    // Whole or byte by byte, the same listing and the same places in the
+    // stream, which the commands cover end to end; after the flush the next
+    // command decodes and is placed after them.
     void commands()
     {
         QFETCH(QByteArray, wire);
         QFETCH(QString, expected);
         const QList<Command> whole = decodeAll(wire);
         QCOMPARE(listing(whole).join('\n'), expected);
+        quint64 next = 0;
+        for (const Command &c : whole) {
+            QCOMPARE(c.offset, next);
+            QVERIFY(c.length > 0);
+            next += c.length;
+        }
+        QCOMPARE(next, quint64(wire.size()));
         Decoder d;
         QList<Command> bytewise;
         for (char b : wire)
             bytewise += d.feed(QByteArray(1, b));
         QVERIFY((bytewise += d.flush()) == whole);
-        QCOMPARE(listing(d.feed(hex("1b40"))), QStringList{"ESC @  reset"});
+        QCOMPARE(extents(bytewise), extents(whole));
+        const QList<Command> after = d.feed(hex("1b40"));
+        QCOMPARE(listing(after), QStringList{"ESC @  reset"});
+        QCOMPARE(extents(after), QStringList{QStringLiteral("%1+2").arg(wire.size())});
     }
 
     void keptDataIsBounded()

@@ -6,7 +6,7 @@
 // feed, a change of print head width, or when the line has been silent
 // (silence(), called by whoever owns the line).
 
-#include "decoder.h"
+#include "decoder/decoder.h"
 #include "renderer.h"
 
 #include <QFile>

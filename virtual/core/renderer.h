@@ -11,7 +11,7 @@
 // line spacing, feeds and bar code sizes in dots. The standard font is 11 x 24
 // dots, the small one 8 x 16; characters of the CJK blocks take two cells.
 
-#include "decoder.h"
+#include "decoder/decoder.h"
 
 #include <QHash>
 #include <QImage>
@@ -19,6 +19,9 @@
 #include <QStringList>
 
 namespace Virtual {
+
+// The commands come from the line decoder.
+using namespace Line;
 
 // Paper longer than this (2 m) is not drawn; the listing says so.
 constexpr int kMaxPaperRows = 16000;

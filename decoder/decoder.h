@@ -1,8 +1,9 @@
-#ifndef TELVAR_VIRTUAL_DECODER_H
-#define TELVAR_VIRTUAL_DECODER_H
+#ifndef TELVAR_LINE_DECODER_H
+#define TELVAR_LINE_DECODER_H
 
 // The controller's side of the line: turns the byte stream that arrives on the
-// serial line back into commands. It is written from the controller's command
+// serial line back into commands. The virtual controller prints from it and the
+// program's line monitor lists what went out with it. It is written from the controller's command
 // tables alone and shares nothing with the program's encoder, so that each can
 // be checked against the other.
 //
@@ -25,7 +26,7 @@
 #include <QList>
 #include <QString>
 
-namespace Virtual {
+namespace Line {
 
 enum class Op {
     Text,          // single-byte and Unicode text; `text` holds it decoded
@@ -83,6 +84,10 @@ struct Command
     quint64 received = 0;    // data bytes that arrived
     QString text;            // decoded text of Text and DoubleByte
     bool truncated = false;  // closed by flush() before all data arrived
+    // Where the command's bytes lie in the stream fed since the last reset():
+    // the first byte's position and the count, header and data included.
+    quint64 offset = 0;
+    quint64 length = 0;
 
     bool operator==(const Command &other) const;
 };
@@ -116,9 +121,14 @@ private:
     void startData(const Command &head, quint64 count, QList<Command> &out);
     void feedData(QList<Command> &out);
     void finishData(QList<Command> &out);
+    void placeRun(Command &c) const;
+    quint64 streamPos() const { return m_base + quint64(m_pos); }
 
     QByteArray m_buf;      // bytes not yet consumed
     qsizetype m_pos = 0;   // first unconsumed byte in m_buf
+    quint64 m_base = 0;    // stream position of m_buf's first byte
+    quint64 m_step = 0;    // stream position of the command being parsed
+    quint64 m_runStart = 0;// stream position of the open text or unknown run
     bool m_doubleByte = false;
 
     QString m_text;        // single-byte / Unicode text being collected
@@ -143,6 +153,6 @@ QString headName(int index);
 // Decodes the whole stream at once (fed in one piece, then flushed).
 QList<Command> decodeAll(const QByteArray &bytes);
 
-} // namespace Virtual
+} // namespace Line
 
 #endif

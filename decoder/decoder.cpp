@@ -2,7 +2,7 @@
 
 #include <QStringDecoder>
 
-namespace Virtual {
+namespace Line {
 
 namespace {
 
@@ -64,10 +64,22 @@ QList<Command> Decoder::feed(const QByteArray &bytes)
             feedData(out);
             continue;
         }
-        if (parseOne(out) == Step::NeedMore)
+        m_step = streamPos();
+        const qsizetype before = out.size();
+        const Step step = parseOne(out);
+        // Runs and data commands know their extent; a command parsed whole
+        // in this step spans the bytes the step consumed.
+        for (qsizetype i = before; i < out.size(); ++i) {
+            if (out[i].length == 0) {
+                out[i].offset = m_step;
+                out[i].length = streamPos() - m_step;
+            }
+        }
+        if (step == Step::NeedMore)
             break;
     }
     m_buf.remove(0, m_pos);
+    m_base += quint64(m_pos);
     m_pos = 0;
     return out;
 }
@@ -77,6 +89,7 @@ QList<Command> Decoder::flush()
     QList<Command> out;
     if (m_inData) {
         m_dataCmd.truncated = true;
+        m_dataCmd.length = streamPos() - m_dataCmd.offset;
         out.append(m_dataCmd);
         m_inData = false;
         m_dataCmd = Command();
@@ -86,8 +99,11 @@ QList<Command> Decoder::flush()
         Command c = make(Op::Truncated);
         c.data = m_buf.mid(m_pos);
         c.received = c.data.size();
+        c.offset = streamPos();
+        c.length = c.received;
         out.append(c);
     }
+    m_base += quint64(m_buf.size());
     m_buf.clear();
     m_pos = 0;
     return out;
@@ -99,6 +115,7 @@ void Decoder::endText(QList<Command> &out)
         return;
     Command c = make(Op::Text);
     c.text = m_text;
+    placeRun(c);
     out.append(c);
     m_text.clear();
 }
@@ -109,6 +126,7 @@ void Decoder::endDoubleByte(QList<Command> &out)
         return;
     Command c = make(Op::DoubleByte, m_dbKind);
     c.data = m_dbBytes;
+    placeRun(c);
     if (m_dbKind == 'G') {
         QStringDecoder gb("GB2312");
         c.text = gb(m_dbBytes);
@@ -129,8 +147,16 @@ void Decoder::endUnknown(QList<Command> &out)
 {
     if (m_unknown.received == 0)
         return;
+    placeRun(m_unknown);
     out.append(m_unknown);
     m_unknown = Command();
+}
+
+// A run ends where the byte that ends it starts, before that byte is consumed.
+void Decoder::placeRun(Command &c) const
+{
+    c.offset = m_runStart;
+    c.length = streamPos() - m_runStart;
 }
 
 void Decoder::endRuns(QList<Command> &out)
@@ -146,6 +172,8 @@ void Decoder::unknown(QList<Command> &out, int count)
     endDoubleByte(out);
     // Adjacent unknown bytes form one listing line; the run stays open until
     // something known follows, so chunking does not split it.
+    if (m_unknown.received == 0)
+        m_runStart = streamPos();
     m_unknown.op = Op::Unknown;
     m_unknown.received += count;
     const qsizetype room = kMaxKeptUnknown - m_unknown.data.size();
@@ -158,6 +186,8 @@ void Decoder::startData(const Command &head, quint64 count, QList<Command> &out)
 {
     m_dataCmd = head;
     m_dataCmd.announced = count;
+    m_dataCmd.offset = m_step;
+    m_dataCmd.length = streamPos() - m_step; // the header; data adds to it
     if (count == 0) {
         out.append(m_dataCmd);
         m_dataCmd = Command();
@@ -177,6 +207,7 @@ void Decoder::feedData(QList<Command> &out)
     if (room > 0)
         m_dataCmd.data.append(m_buf.constData() + m_pos, qsizetype(qMin(take, room)));
     m_dataCmd.received += take;
+    m_dataCmd.length += take;
     m_dataLeft -= take;
     m_pos += qsizetype(take);
     if (m_dataLeft == 0)
@@ -410,6 +441,8 @@ Decoder::Step Decoder::parseOne(QList<Command> &out)
         endUnknown(out);
         if (m_dbKind && m_dbKind != kind)
             endDoubleByte(out);
+        if (m_dbBytes.isEmpty())
+            m_runStart = streamPos();
         m_dbKind = kind;
         m_dbBytes.append(char(b));
         m_dbBytes.append(char(b2));
@@ -420,6 +453,8 @@ Decoder::Step Decoder::parseOne(QList<Command> &out)
     if ((b >= 0x20 && b <= 0x7E) || b >= 0x80) {
         endDoubleByte(out);
         endUnknown(out);
+        if (m_text.isEmpty())
+            m_runStart = streamPos();
         m_text.append(singleByteChar(b));
         m_pos += 1;
         return Step::Done;
@@ -433,6 +468,8 @@ Decoder::Step Decoder::parseOne(QList<Command> &out)
         }
         endDoubleByte(out);
         endUnknown(out);
+        if (m_text.isEmpty())
+            m_runStart = streamPos();
         m_text.append(QChar(ushort((b << 8) | lo)));
         m_pos += 2;
         return Step::Done;
@@ -644,4 +681,4 @@ QString describe(const Command &c)
     return QString();
 }
 
-} // namespace Virtual
+} // namespace Line
