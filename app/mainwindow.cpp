@@ -66,10 +66,11 @@ MainWindow::~MainWindow()
 void MainWindow::about()
 {
     QMessageBox::about(this, tr("Printer Telvar"),
-                       tr("The <b>Printer Telvar Version: 1.1.4</b> for June 2020 firmware and "
+                       tr("The <b>Printer Telvar Version: %1</b> for June 2020 firmware and "
                           "newer.  It features the RC30x printer controllers: connect one over "
                           "a serial line and try each command of its set with the press of a "
-                          "button."));
+                          "button.")
+                           .arg(QLatin1String(TELVAR_VERSION)));
 }
 
 // Every button script starts here: without an open port nothing may be sent
