@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running or testing needs and
-# that are not there yet. Usage: scripts/install-deps.sh run|test
+# that are not there yet. Usage: scripts/install-deps.sh run|test|package
 set -euo pipefail
 
 build=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
        qt6-image-formats-plugins libqrencode-dev libzint-dev fonts-dejavu-core)
 run=(xvfb xauth)
-test=(zbar-tools desktop-file-utils)
+test=(zbar-tools desktop-file-utils dpkg-dev lintian appstream man-db groff-base)
+package=(dpkg-dev)
 
 wanted=("${build[@]}")
 case "${1:-test}" in
     run) wanted+=("${run[@]}") ;;
     test) wanted+=("${test[@]}") ;;
-    *) echo "usage: $0 run|test" >&2; exit 2 ;;
+    package) wanted+=("${package[@]}") ;;
+    *) echo "usage: $0 run|test|package" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the build into a scratch prefix and checks that a desktop would
-# list the program: the entry is valid, it starts the installed program, and
-# the hicolor theme has its icon at both sizes under the name it asks for.
+# list the program: the entry is valid and named after the AppStream id, it
+# starts the installed program, and the hicolor theme has its icon at both
+# sizes under the name it asks for.
 # Usage: install_check.sh BUILD_DIR
 set -eu
 
@@ -19,7 +20,14 @@ command -v desktop-file-validate >/dev/null \
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-entry=$prefix/share/applications/printer-telvar.desktop
+# A software centre finds the entry through the metainfo: the entry's file
+# name is the component id with .desktop, and the launchable names it.
+metainfo=$(ls "$prefix"/share/metainfo/*.metainfo.xml) || fail "no metainfo in $prefix/share/metainfo"
+app_id=$(sed -n 's:.*<id>\(.*\)</id>.*:\1:p' "$metainfo")
+[ "$(basename "$metainfo")" = "$app_id.metainfo.xml" ] || fail "$metainfo does not carry the id '$app_id'"
+launchable=$(sed -n 's:.*<launchable type="desktop-id">\(.*\)</launchable>.*:\1:p' "$metainfo")
+[ "$launchable" = "$app_id.desktop" ] || fail "launchable is '$launchable', not $app_id.desktop"
+entry=$prefix/share/applications/$app_id.desktop
 [ -f "$entry" ] || fail "no desktop entry at $entry"
 desktop-file-validate "$entry" || fail "desktop-file-validate rejects $entry"
 
@@ -37,7 +45,9 @@ done
 
 exec_name=$(value Exec | cut -d' ' -f1)
 [ -x "$prefix/bin/$exec_name" ] || fail "Exec=$exec_name but no such program in $prefix/bin"
-[ "$(ls "$prefix/bin")" = "$exec_name" ] || fail "bin holds more than the program: $(ls "$prefix/bin")"
+# The window program and the virtual controller, nothing else.
+[ "$(ls "$prefix/bin" | tr '\n' ' ')" = "printer-telvar telvar-virtual " ] \
+    || fail "bin holds $(ls "$prefix/bin" | tr '\n' ' ')instead of the two programs"
 
 # Width and height are the two big-endian words after the PNG signature and
 # the IHDR chunk header.
