@@ -46,8 +46,8 @@ done
 exec_name=$(value Exec | cut -d' ' -f1)
 [ -x "$prefix/bin/$exec_name" ] || fail "Exec=$exec_name but no such program in $prefix/bin"
 # The window program and the virtual controller, nothing else.
-[ "$(ls "$prefix/bin" | tr '\n' ' ')" = "printer-telvar telvar-virtual " ] \
-    || fail "bin holds $(ls "$prefix/bin" | tr '\n' ' ')instead of the two programs"
+programs=$(cd "$prefix/bin" && echo *)
+[ "$programs" = "printer-telvar telvar-virtual" ] || fail "bin holds $programs, not the two programs"
 
 # Width and height are the two big-endian words after the PNG signature and
 # the IHDR chunk header.
