@@ -940,8 +940,15 @@ QString describe(const Command &c)
             .arg(p0 ? QStringLiteral(", mode %1").arg(p0) : QString(), dataNote(c));
     case Op::BarcodeHeight: return QStringLiteral("GS h %1  bar code height %2 dots").arg(hex2(p0)).arg(p0);
     case Op::BarcodeWidth: return QStringLiteral("GS w %1  bar code module width %2").arg(hex2(p0)).arg(p0);
-    case Op::BarcodeText:
-        return QStringLiteral("GS H %1  bar code text %2").arg(hex2(p0), p0 ? QStringLiteral("on") : QStringLiteral("off"));
+    case Op::BarcodeText: {
+        // This controller's 01 is "on", below the bars; the ASCII digits 30 to 33
+        // are the wider language's forms of 00 to 03.
+        const int where = p0 >= 0x30 && p0 <= 0x33 ? p0 - 0x30 : p0;
+        return QStringLiteral("GS H %1  bar code text %2")
+            .arg(hex2(p0), where == 0 ? QStringLiteral("off")
+                               : where == 3 ? QStringLiteral("on, above and below")
+                                            : QStringLiteral("on"));
+    }
     case Op::Barcode: {
         const QString name = barcodeName(p0);
         const QString what = name.isEmpty() ? QStringLiteral("bar code of unknown symbology %1").arg(hex2(p0))
