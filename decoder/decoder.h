@@ -21,6 +21,13 @@
 // a pair of bytes A1..FE is GB2312, a pair of bytes 21..7E is JIS X 0208 in its
 // 7-bit form. Control bytes and the command prefixes keep their meaning in
 // both modes.
+//
+// Receipt software speaks the wider command language of receipt printers, to
+// which this controller's set belongs. Those commands are known by their full
+// length (fixed, a length field, or data up to a 00), so that what cannot be
+// drawn is skipped whole and the next command still decodes. Where the two
+// languages share bytes, this controller's meaning wins. ESC t selects the
+// code table of the bytes 80..FF; ESC @ returns to Latin-1.
 
 #include <QByteArray>
 #include <QList>

@@ -1,7 +1,9 @@
 // The decoder against hand-written streams: the hex on the wire, the listing out.
 
+#include "decoder/codetables.h"
 #include "decoder/decoder.h"
 
+#include <QStringDecoder>
 #include <QTest>
 
 using namespace Line;
@@ -209,6 +211,29 @@ private slots:
         const QList<Command> after = d.feed(hex("1b40"));
         QCOMPARE(listing(after), QStringList{"ESC @  reset"});
         QCOMPARE(extents(after), QStringList{QStringLiteral("%1+2").arg(wire.size())});
+    }
+
+    // The decoder's own code tables read as the system's converters of the
+    // same name do, so a build without those converters prints the same.
+    void codeTables()
+    {
+        QByteArray upper;
+        for (int b = 0x80; b <= 0xFF; ++b)
+            upper += char(b);
+        int compared = 0;
+        for (int n : {0, 2, 16, 19}) {
+            const QString own = QString::fromUtf16(ownCodeTableUpperHalf(n), 128);
+            QCOMPARE(QString::fromUtf16(codeTableUpperHalf(n), 128).size(), 128);
+            QStringDecoder system(codeTableConverter(n));
+            if (!system.isValid())
+                continue;
+            QCOMPARE(own, system(upper));
+            ++compared;
+        }
+        if (compared == 0)
+            QSKIP("this Qt has none of the converters; the own tables are what is drawn");
+        for (int n : {1, 3, 17, 255})
+            QVERIFY(!codeTableUpperHalf(n) && !codeTableName(n));
     }
 
     void keptDataIsBounded()
