@@ -815,16 +815,21 @@ QString ignored(const Command &c)
     return QStringLiteral("%1  %2 (ignored)").arg(head, what);
 }
 
+bool partialCutByte(int m)
+{
+    return m == 0x01 || m == 0x31 || m == 0x42 || m == 0x62;
+}
+
 QString cutName(int m)
 {
-    return m == 0x00 || m == 0x30 || m == 0x41 || m == 0x61 ? QStringLiteral("full cut") : QStringLiteral("partial cut");
+    return partialCutByte(m) ? QStringLiteral("partial cut") : QStringLiteral("full cut");
 }
 
 } // namespace
 
 bool isPartialCut(const Command &c)
 {
-    return c.op == Op::Cut && cutName(c.param[0]) == QLatin1String("partial cut");
+    return c.op == Op::Cut && partialCutByte(c.param[0]);
 }
 
 int zeroEndedSymbology(int m)
