@@ -177,7 +177,7 @@ int main(int argc, char *argv[])
     // head of a real-time query whose byte is on its way; a short pause decides.
     QTimer settle;
     settle.setSingleShot(true);
-    settle.setInterval(30);
+    settle.setInterval(50);
     QObject::connect(&settle, &QTimer::timeout, &app, [&controller, fd] { writeAll(fd, controller.settle()); });
 
     QSocketNotifier notifier(fd, QSocketNotifier::Read);
