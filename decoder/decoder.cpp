@@ -1,4 +1,5 @@
 #include "decoder.h"
+#include "codetables.h"
 
 #include <QStringDecoder>
 
@@ -22,6 +23,11 @@ bool isPrefix(uchar b)
 QChar singleByteChar(uchar b)
 {
     return b == 0x80 ? QChar(0x20AC) : QChar(b);
+}
+
+bool isLetter(uchar b)
+{
+    return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
 }
 
 bool isCodeUnitHigh(uchar b)
@@ -84,9 +90,31 @@ QList<Command> Decoder::feed(const QByteArray &bytes)
     return out;
 }
 
-QList<Command> Decoder::flush()
+bool Decoder::awaitsQueryByte() const
+{
+    const uchar *p = reinterpret_cast<const uchar *>(m_buf.constData()) + m_pos;
+    return !m_inData && m_buf.size() - m_pos == 2 && p[0] == DLE && (p[1] == 0x04 || p[1] == 0x05);
+}
+
+QList<Command> Decoder::settle()
 {
     QList<Command> out;
+    if (awaitsQueryByte()) {
+        Command c = make(m_buf.at(m_pos + 1) == 0x04 ? Op::Status : Op::Firmware);
+        c.offset = streamPos();
+        c.length = 2;
+        out.append(c);
+        m_pos += 2;
+        m_buf.remove(0, m_pos);
+        m_base += quint64(m_pos);
+        m_pos = 0;
+    }
+    return out;
+}
+
+QList<Command> Decoder::flush()
+{
+    QList<Command> out = settle();
     if (m_inData) {
         m_dataCmd.truncated = true;
         m_dataCmd.length = streamPos() - m_dataCmd.offset;
@@ -221,6 +249,42 @@ void Decoder::finishData(QList<Command> &out)
     m_inData = false;
 }
 
+QChar Decoder::singleByte(uchar b) const
+{
+    return b >= 0x80 && m_codeTable ? QChar(m_codeTable[b - 0x80]) : singleByteChar(b);
+}
+
+// A framed command: `head` bytes (prefix, command, letter and the length
+// field), then a body of `body` bytes. Graphics frames are read; every other
+// frame is skipped whole, its body kept for the listing.
+Decoder::Step Decoder::frame(QList<Command> &out, const uchar *p, qsizetype avail, int head, quint64 body)
+{
+    const uchar letter = p[2];
+    if (letter == 'L') {
+        // m fn, then for function 112: tone, scale x, scale y, colour, width, height.
+        const qsizetype peek = qsizetype(qMin<quint64>(body, 10));
+        if (avail < head + peek)
+            return Step::NeedMore;
+        const uchar *b = p + head;
+        const int eightL = p[1] == 0x38 ? kEightL : 0;
+        if (body >= 10 && b[1] == 112) {
+            m_pos += head + 10;
+            startData(make(Op::GraphicsStore, b[6] | (b[7] << 8), b[8] | (b[9] << 8), b[3] | (b[4] << 8),
+                           b[2] | (b[5] << 8) | eightL),
+                      body - 10, out);
+            return Step::Done;
+        }
+        if (body >= 2 && (b[1] == 50 || b[1] == 2)) {
+            m_pos += head;
+            startData(make(Op::GraphicsPrint, 0, 0, 0, eightL), body, out);
+            return Step::Done;
+        }
+    }
+    m_pos += head;
+    startData(make(Op::Ignored, p[0], p[1], letter), body, out);
+    return Step::Done;
+}
+
 Decoder::Step Decoder::parseOne(QList<Command> &out)
 {
     const uchar *p = reinterpret_cast<const uchar *>(m_buf.constData()) + m_pos;
@@ -248,6 +312,16 @@ Decoder::Step Decoder::parseOne(QList<Command> &out)
         return Step::Done;
     case DLE: {
         NEED(2);
+        if (p[1] == 0x04 || p[1] == 0x05) {
+            // The real-time forms carry a byte 01..04; with any other byte
+            // after them these are this controller's own queries.
+            NEED(3);
+            if (p[2] >= 0x01 && p[2] <= 0x04) {
+                out.append(make(p[1] == 0x04 ? Op::RealTimeStatus : Op::RealTimeRequest, p[2]));
+                m_pos += 3;
+                return Step::Done;
+            }
+        }
         Op op;
         switch (p[1]) {
         case 0x04: op = Op::Status; break;
@@ -279,6 +353,46 @@ Decoder::Step Decoder::parseOne(QList<Command> &out)
         case 0x4D: op = Op::FontMode; length = 3; break;
         case 0x69: op = Op::FullCut; length = 2; break;
         case 0x6E: op = Op::PartialCut; length = 2; break;
+        case 0x45: op = Op::Bold; length = 3; break;
+        case 0x2D: op = Op::Underline; length = 3; break;
+        case 0x34: op = Op::Italic; length = 3; break;
+        case 0x47: op = Op::DoubleStrike; length = 3; break;
+        case 0x74: op = Op::CodeTable; length = 3; break;
+        case 0x20: op = Op::CharacterSpacing; length = 3; break;
+        case 0x7B: op = Op::UpsideDown; length = 3; break;
+        case 0x52: // international character set
+        case 0x56: // rotation by 90 degrees
+        case 0x3D: // peripheral device
+            op = Op::Ignored; length = 3; break;
+        case 0x70: op = Op::Ignored; length = 5; break; // drawer pulse
+        case 0x63: // paper sensors (3, 4) and panel buttons (5)
+            NEED(3);
+            if (p[2] < 0x33 || p[2] > 0x35) {
+                unknown(out, 2);
+                return Step::Done;
+            }
+            op = Op::Ignored;
+            length = 4;
+            break;
+        case 0x5C: {
+            NEED(4);
+            out.append(make(Op::RelativePosition, qint16(p[2] | (p[3] << 8))));
+            m_pos += 4;
+            return Step::Done;
+        }
+        case 0x2A: {
+            // Columns of 8 dots (m 0, 1: one byte each) or 24 dots (m 32, 33: three bytes).
+            NEED(5);
+            const uchar m = p[2];
+            if (m != 0 && m != 1 && m != 32 && m != 33) {
+                unknown(out, 2);
+                return Step::Done;
+            }
+            const int columns = p[3] | (p[4] << 8);
+            m_pos += 5;
+            startData(make(Op::ColumnImage, m, columns), quint64(columns) * (m >= 32 ? 3 : 1), out);
+            return Step::Done;
+        }
         case 0x24: {
             NEED(4);
             Command c = make(Op::AbsolutePosition, p[2] | (p[3] << 8));
@@ -312,7 +426,14 @@ Decoder::Step Decoder::parseOne(QList<Command> &out)
         default: unknown(out, p[1] >= 0x20 ? 2 : 1); return Step::Done;
         }
         NEED(length);
-        out.append(make(op, length > 2 ? p[2] : 0));
+        if (op == Op::Ignored)
+            out.append(make(op, ESC, p[1], p[2], length > 3 ? p[3] | (length > 4 ? p[4] << 8 : 0) : 0));
+        else
+            out.append(make(op, length > 2 ? p[2] : 0));
+        if (op == Op::CodeTable)
+            m_codeTable = codeTableUpperHalf(p[2]);
+        else if (op == Op::Reset)
+            m_codeTable = nullptr;
         m_pos += length;
         return Step::Done;
     }
@@ -334,6 +455,26 @@ Decoder::Step Decoder::parseOne(QList<Command> &out)
             out.append(make(Op::PrintStoredBitmap, p[2], p[3]));
             m_pos += 4;
             return Step::Done;
+        case 0x2D: // Kanji underline
+        case 0x43: // Kanji code system
+        case 0x57: // Kanji quadruple size
+            NEED(3);
+            out.append(make(Op::Ignored, FS, p[1], p[2]));
+            m_pos += 3;
+            return Step::Done;
+        case 0x53: // Kanji spacing
+            NEED(4);
+            out.append(make(Op::Ignored, FS, p[1], p[2], p[3]));
+            m_pos += 4;
+            return Step::Done;
+        case 0x28:
+            NEED(3);
+            if (!isLetter(p[2])) {
+                unknown(out, 2);
+                return Step::Done;
+            }
+            NEED(5);
+            return frame(out, p, avail, 5, quint64(p[3] | (p[4] << 8)));
         default: unknown(out, p[1] >= 0x20 ? 2 : 1); return Step::Done;
         }
     }
@@ -342,6 +483,10 @@ Decoder::Step Decoder::parseOne(QList<Command> &out)
         switch (p[1]) {
         case 0x28: {
             NEED(3);
+            if (isLetter(p[2]) && p[2] != 0x6B) {
+                NEED(5);
+                return frame(out, p, avail, 5, quint64(p[3] | (p[4] << 8)));
+            }
             if (p[2] != 0x6B) {
                 NEED(4);
                 out.append(make(Op::ComMode, p[2], p[3]));
@@ -407,6 +552,23 @@ Decoder::Step Decoder::parseOne(QList<Command> &out)
             return Step::Done;
         }
         case 0x6B:
+            NEED(3);
+            if (p[2] <= 0x06) {
+                // The older form: data up to a 00.
+                for (qsizetype i = 3;; ++i) {
+                    NEED(i + 1);
+                    const bool end = p[i] == 0x00;
+                    if (end || i - 3 == kMaxZeroEndedData) {
+                        Command c = make(Op::BarcodeZeroEnded, p[2]);
+                        c.data = QByteArray(reinterpret_cast<const char *>(p + 3), i - 3);
+                        c.received = c.announced = quint64(c.data.size());
+                        c.truncated = !end;
+                        out.append(c);
+                        m_pos += end ? i + 1 : i;
+                        return Step::Done;
+                    }
+                }
+            }
             NEED(4);
             m_pos += 4;
             startData(make(Op::Barcode, p[2], p[3]), p[3], out);
@@ -417,6 +579,50 @@ Decoder::Step Decoder::parseOne(QList<Command> &out)
             m_pos += 8;
             startData(make(Op::StoreBitmap, p[2], p[3], w, h), quint64(w) * quint64(h), out);
             return Step::Done;
+        }
+        case 0x42: // reverse
+        case 0x21: // character size
+        case 0x66: // bar code text font
+        case 0x72: // status request
+        {
+            NEED(3);
+            const Op op = p[1] == 0x42 ? Op::Reverse : p[1] == 0x21 ? Op::CharacterSize : Op::Ignored;
+            out.append(op == Op::Ignored ? make(op, GS, p[1], p[2]) : make(op, p[2]));
+            m_pos += 3;
+            return Step::Done;
+        }
+        case 0x4C:
+        case 0x57:
+            NEED(4);
+            out.append(make(p[1] == 0x4C ? Op::LeftMarginDots : Op::PrintAreaWidth, p[2] | (p[3] << 8)));
+            m_pos += 4;
+            return Step::Done;
+        case 0x56: {
+            NEED(3);
+            const uchar m = p[2];
+            if (m == 0x00 || m == 0x01 || m == 0x30 || m == 0x31) {
+                out.append(make(Op::Cut, m));
+                m_pos += 3;
+                return Step::Done;
+            }
+            if (m == 0x41 || m == 0x42 || m == 0x61 || m == 0x62) {
+                NEED(4);
+                out.append(make(Op::Cut, m, p[3]));
+                m_pos += 4;
+                return Step::Done;
+            }
+            unknown(out, 2);
+            return Step::Done;
+        }
+        case 0x38: {
+            NEED(3);
+            if (p[2] != 'L') {
+                unknown(out, 2);
+                return Step::Done;
+            }
+            NEED(7);
+            const quint64 body = quint64(p[3]) | (quint64(p[4]) << 8) | (quint64(p[5]) << 16) | (quint64(p[6]) << 24);
+            return frame(out, p, avail, 7, body);
         }
         default: unknown(out, p[1] >= 0x20 ? 2 : 1); return Step::Done;
         }
@@ -455,7 +661,7 @@ Decoder::Step Decoder::parseOne(QList<Command> &out)
         endUnknown(out);
         if (m_text.isEmpty())
             m_runStart = streamPos();
-        m_text.append(singleByteChar(b));
+        m_text.append(singleByte(b));
         m_pos += 1;
         return Step::Done;
     }
@@ -543,13 +749,99 @@ QString dataNote(const Command &c)
     return s;
 }
 
+QString onOff(int n)
+{
+    return n & 1 ? QStringLiteral("on") : QStringLiteral("off");
+}
+
+// The meaning of a framed command by its letter (FS ( or GS ( y).
+QString frameName(int prefix, int letter)
+{
+    if (prefix == FS)
+        return letter == 'A' ? QStringLiteral("Kanji character style") : QStringLiteral("Kanji setting");
+    switch (letter) {
+    case 'A': return QStringLiteral("test print");
+    case 'C': return QStringLiteral("user memory");
+    case 'D': return QStringLiteral("real-time command switch");
+    case 'E': return QStringLiteral("user setup");
+    case 'H': return QStringLiteral("response request");
+    case 'K': return QStringLiteral("print control");
+    case 'L': return QStringLiteral("graphics");
+    case 'M': return QStringLiteral("customize");
+    case 'N': return QStringLiteral("character style");
+    case 'P': return QStringLiteral("page mode");
+    case 'Q': return QStringLiteral("drawing");
+    }
+    return QStringLiteral("framed command");
+}
+
+QString ignored(const Command &c)
+{
+    const int prefix = c.param[0], cmd = c.param[1], n = c.param[2], m = c.param[3];
+    const QString name = QString::fromLatin1(prefix == ESC ? "ESC" : prefix == FS ? "FS" : "GS");
+    if (cmd == 0x28 || cmd == 0x38) {
+        return QStringLiteral("%1 %2 %3  %4, %5 bytes%6 (ignored)%7")
+            .arg(name, QChar(cmd), QChar(n), frameName(prefix, n))
+            .arg(c.announced)
+            .arg(c.data.isEmpty() ? QString() : QLatin1Char(' ') + hex(c.data, 8), dataNote(c));
+    }
+    const QString head = QStringLiteral("%1 %2 %3").arg(name, QChar(cmd), hex2(n));
+    QString what;
+    switch ((prefix << 8) | cmd) {
+    case (ESC << 8) | 0x52: what = QStringLiteral("international character set %1").arg(n); break;
+    case (ESC << 8) | 0x56: what = QStringLiteral("rotation by 90 degrees %1").arg(onOff(n)); break;
+    case (ESC << 8) | 0x3D: what = QStringLiteral("peripheral device %1").arg(n); break;
+    case (ESC << 8) | 0x70:
+        return QStringLiteral("ESC p %1 %2 %3  drawer pulse on pin %4, %5 ms on, %6 ms off (ignored)")
+            .arg(hex2(n), hex2(m & 0xFF), hex2(m >> 8))
+            .arg(n & 1 ? 5 : 2)
+            .arg((m & 0xFF) * 2)
+            .arg((m >> 8) * 2);
+    case (ESC << 8) | 0x63: {
+        static const char *const what3[] = {"paper sensors that signal paper end", "paper sensors that stop printing",
+                                            "panel buttons"};
+        return QStringLiteral("ESC c %1 %2  %3 %4 (ignored)")
+            .arg(QChar(n), hex2(m), QString::fromLatin1(what3[n - 0x33]), hex2(m));
+    }
+    case (FS << 8) | 0x2D: what = QStringLiteral("Kanji underline %1").arg(n); break;
+    case (FS << 8) | 0x43: what = QStringLiteral("Kanji code system %1").arg(n); break;
+    case (FS << 8) | 0x57: what = QStringLiteral("Kanji quadruple size %1").arg(onOff(n)); break;
+    case (FS << 8) | 0x53:
+        return QStringLiteral("FS S %1 %2  Kanji spacing %3 and %4 dots (ignored)").arg(hex2(n), hex2(m)).arg(n).arg(m);
+    case (GS << 8) | 0x66: what = QStringLiteral("bar code text font %1").arg(n); break;
+    case (GS << 8) | 0x72: what = QStringLiteral("status request %1, not answered").arg(n); break;
+    default: what = QStringLiteral("command"); break;
+    }
+    return QStringLiteral("%1  %2 (ignored)").arg(head, what);
+}
+
+bool partialCutByte(int m)
+{
+    return m == 0x01 || m == 0x31 || m == 0x42 || m == 0x62;
+}
+
+QString cutName(int m)
+{
+    return partialCutByte(m) ? QStringLiteral("partial cut") : QStringLiteral("full cut");
+}
+
 } // namespace
+
+bool isPartialCut(const Command &c)
+{
+    return c.op == Op::Cut && partialCutByte(c.param[0]);
+}
+
+int zeroEndedSymbology(int m)
+{
+    return m >= 0 && m <= 6 ? 0x41 + m : 0;
+}
 
 QString barcodeName(int symbology)
 {
     static const char *const names[] = {"UPC-A", "UPC-E", "EAN-13", "EAN-8", "Code 39",
-                                        "ITF", "Codabar", "Code 93", "Code 128"};
-    if (symbology >= 0x41 && symbology <= 0x49)
+                                        "ITF", "Codabar", "Code 93", "Code 128", "GS1-128"};
+    if (symbology >= 0x41 && symbology <= 0x4A)
         return QString::fromLatin1(names[symbology - 0x41]);
     return QString();
 }
@@ -653,14 +945,21 @@ QString describe(const Command &c)
             .arg(p0 ? QStringLiteral(", mode %1").arg(p0) : QString(), dataNote(c));
     case Op::BarcodeHeight: return QStringLiteral("GS h %1  bar code height %2 dots").arg(hex2(p0)).arg(p0);
     case Op::BarcodeWidth: return QStringLiteral("GS w %1  bar code module width %2").arg(hex2(p0)).arg(p0);
-    case Op::BarcodeText:
-        return QStringLiteral("GS H %1  bar code text %2").arg(hex2(p0), p0 ? QStringLiteral("on") : QStringLiteral("off"));
+    case Op::BarcodeText: {
+        // This controller's 01 is "on", below the bars; the ASCII digits 30 to 33
+        // are the wider language's forms of 00 to 03.
+        const int where = p0 >= 0x30 && p0 <= 0x33 ? p0 - 0x30 : p0;
+        return QStringLiteral("GS H %1  bar code text %2")
+            .arg(hex2(p0), where == 0 ? QStringLiteral("off")
+                               : where == 3 ? QStringLiteral("on, above and below")
+                                            : QStringLiteral("on"));
+    }
     case Op::Barcode: {
         const QString name = barcodeName(p0);
         const QString what = name.isEmpty() ? QStringLiteral("bar code of unknown symbology %1").arg(hex2(p0))
                                             : QStringLiteral("bar code %1").arg(name);
         return QStringLiteral("GS k %1  %2 %3%4")
-            .arg(p0 >= 0x41 && p0 <= 0x49 ? QString(QChar(p0)) : hex2(p0), what,
+            .arg(p0 >= 0x41 && p0 <= 0x4A ? QString(QChar(p0)) : hex2(p0), what,
                  quoted(QString::fromLatin1(c.data)), dataNote(c));
     }
     case Op::StoreBitmap:
@@ -671,6 +970,69 @@ QString describe(const Command &c)
             .arg(c.param[3])
             .arg(c.announced)
             .arg(dataNote(c));
+    case Op::Bold: return QStringLiteral("ESC E %1  bold %2").arg(hex2(p0), onOff(p0));
+    case Op::Underline: {
+        const int dots = p0 >= 0x30 ? p0 - 0x30 : p0;
+        return QStringLiteral("ESC - %1  underline %2")
+            .arg(hex2(p0), dots == 1 ? QStringLiteral("1 dot") : dots == 2 ? QStringLiteral("2 dots") : QStringLiteral("off"));
+    }
+    case Op::Italic: return QStringLiteral("ESC 4 %1  italic %2").arg(hex2(p0), onOff(p0));
+    case Op::DoubleStrike: return QStringLiteral("ESC G %1  double strike %2 (drawn as bold)").arg(hex2(p0), onOff(p0));
+    case Op::CodeTable: {
+        const char *name = codeTableName(p0);
+        return QStringLiteral("ESC t %1  code table %2 %3")
+            .arg(hex2(p0))
+            .arg(p0)
+            .arg(name ? QStringLiteral("(%1)").arg(QLatin1String(name)) : QStringLiteral("(not drawn: Latin-1 kept)"));
+    }
+    case Op::CharacterSpacing: return QStringLiteral("ESC SP %1  character spacing %2 dots").arg(hex2(p0)).arg(p0);
+    case Op::UpsideDown: return QStringLiteral("ESC { %1  upside down %2").arg(hex2(p0), onOff(p0));
+    case Op::Reverse: return QStringLiteral("GS B %1  reverse %2").arg(hex2(p0), onOff(p0));
+    case Op::CharacterSize:
+        return QStringLiteral("GS ! %1  character size %2x%3").arg(hex2(p0)).arg(((p0 >> 4) & 7) + 1).arg((p0 & 7) + 1);
+    case Op::LeftMarginDots:
+        return QStringLiteral("GS L %1 %2  left margin %3 dots").arg(hex2(p0 & 0xFF), hex2(p0 >> 8)).arg(p0);
+    case Op::PrintAreaWidth:
+        return QStringLiteral("GS W %1 %2  print area width %3 dots").arg(hex2(p0 & 0xFF), hex2(p0 >> 8)).arg(p0);
+    case Op::RelativePosition:
+        return QStringLiteral("ESC \\ %1 %2  relative position %3%4 dots")
+            .arg(hex2(p0 & 0xFF), hex2((p0 >> 8) & 0xFF), p0 >= 0 ? QStringLiteral("+") : QString())
+            .arg(p0);
+    case Op::Cut:
+        if (p0 == 0x41 || p0 == 0x42 || p0 == 0x61 || p0 == 0x62)
+            return QStringLiteral("GS V %1 %2  feed %3 dots and %4").arg(hex2(p0), hex2(p1)).arg(p1).arg(cutName(p0));
+        return QStringLiteral("GS V %1  %2").arg(hex2(p0), cutName(p0));
+    case Op::ColumnImage:
+        return QStringLiteral("ESC * %1  column image %2-dot %3 density, %4 columns (%5 bytes)%6")
+            .arg(hex2(p0))
+            .arg(p0 >= 32 ? 24 : 8)
+            .arg(p0 & 1 ? QStringLiteral("double") : QStringLiteral("single"))
+            .arg(p1)
+            .arg(c.announced)
+            .arg(dataNote(c));
+    case Op::GraphicsStore: {
+        const int sx = c.param[2] & 0xFF, sy = (c.param[2] >> 8) & 0xFF, tone = c.param[3] & 0xFF;
+        return QStringLiteral("%1  graphics %2x%3 dots stored (%4 bytes)%5%6%7")
+            .arg(c.param[3] & kEightL ? QStringLiteral("GS 8 L") : QStringLiteral("GS ( L"))
+            .arg(p0)
+            .arg(p1)
+            .arg(c.announced)
+            .arg(sx != 1 || sy != 1 ? QStringLiteral(", scale %1x%2").arg(sx).arg(sy) : QString(),
+                 tone != 0x30 ? QStringLiteral(", tone %1 (not drawn)").arg(hex2(tone)) : QString(), dataNote(c));
+    }
+    case Op::GraphicsPrint:
+        return QStringLiteral("%1  print stored graphics")
+            .arg(c.param[3] & kEightL ? QStringLiteral("GS 8 L") : QStringLiteral("GS ( L"));
+    case Op::BarcodeZeroEnded: {
+        const QString name = barcodeName(zeroEndedSymbology(p0));
+        return QStringLiteral("GS k %1  bar code %2 %3 %4")
+            .arg(hex2(p0), name, quoted(QString::fromLatin1(c.data)),
+                 c.truncated ? QStringLiteral("(no 00 after %1 bytes)").arg(kMaxZeroEndedData)
+                             : QStringLiteral("(ended by 00)"));
+    }
+    case Op::RealTimeStatus: return QStringLiteral("DLE EOT %1  real-time status %2").arg(hex2(p0)).arg(p0);
+    case Op::RealTimeRequest: return QStringLiteral("DLE ENQ %1  real-time request %2 (ignored)").arg(hex2(p0)).arg(p0);
+    case Op::Ignored: return ignored(c);
     case Op::Unknown:
         return QStringLiteral("unknown %1 byte%2 %3")
             .arg(c.received)

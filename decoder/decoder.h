@@ -21,6 +21,13 @@
 // a pair of bytes A1..FE is GB2312, a pair of bytes 21..7E is JIS X 0208 in its
 // 7-bit form. Control bytes and the command prefixes keep their meaning in
 // both modes.
+//
+// Receipt software speaks the wider command language of receipt printers, to
+// which this controller's set belongs. Those commands are known by their full
+// length (fixed, a length field, or data up to a 00), so that what cannot be
+// drawn is skipped whole and the next command still decodes. Where the two
+// languages share bytes, this controller's meaning wins. ESC t selects the
+// code table of the bytes 80..FF; ESC @ returns to Latin-1.
 
 #include <QByteArray>
 #include <QList>
@@ -71,6 +78,34 @@ enum class Op {
     BarcodeText,   // 1D 48 n
     Barcode,       // 1D 6B s n data
     StoreBitmap,   // 1D 71 loc align xL xH yL yH data
+
+    // The wider command language of receipt printers, read where its bytes do
+    // not already mean one of this controller's own commands.
+    Bold,          // 1B 45 n
+    Underline,     // 1B 2D n: 0 off, 1 one dot, 2 two dots (or 30 to 32)
+    Italic,        // 1B 34 n
+    DoubleStrike,  // 1B 47 n, drawn as bold
+    CodeTable,     // 1B 74 n
+    CharacterSpacing, // 1B 20 n: dots right of every character
+    UpsideDown,    // 1B 7B n
+    Reverse,       // 1D 42 n
+    CharacterSize, // 1D 21 n: width - 1 in the high nibble, height - 1 in the low
+    LeftMarginDots,// 1D 4C l h; `param[0]` the 16-bit margin
+    PrintAreaWidth,// 1D 57 l h; `param[0]` the 16-bit width
+    RelativePosition, // 1B 5C l h; `param[0]` the signed 16-bit step
+    Cut,           // 1D 56 m [n]; `param[0]` m, `param[1]` n (the feed) for m 41, 42, 61, 62
+    ColumnImage,   // 1B 2A m nL nH data; `param[0]` m, `param[1]` the columns
+    GraphicsStore, // 1D 28 4C / 1D 38 4C frame, function 112: `param[0]` width and
+                   // `param[1]` height in dots, `param[2]` scale x | y << 8,
+                   // `param[3]` tone | colour << 8 | kEightL; `data` the raster
+    GraphicsPrint, // 1D 28 4C / 1D 38 4C frame, function 50; `param[3]` kEightL
+    BarcodeZeroEnded, // 1D 6B m data 00 with m 00..06; `param[0]` m
+    RealTimeStatus,   // 10 04 n with n 01..04, answered with one status byte
+    RealTimeRequest,  // 10 05 n with n 01..04
+    Ignored,       // known by its length, not drawn: `param[0]` the prefix byte,
+                   // `param[1]` the command byte, `param[2]`, `param[3]` the
+                   // parameters; a framed command keeps its letter in
+                   // `param[2]` and its body in `data`
     Unknown,       // bytes that start no known command; `data` holds them
     Truncated,     // the incomplete head of a command at flush; `data` holds it
 };
@@ -97,6 +132,11 @@ struct Command
 constexpr quint64 kMaxKeptData = 8 * 1024 * 1024;
 // A tab stop list without its 00 ends after this many stops.
 constexpr int kMaxTabStops = 32;
+// The older bar code form ends its data with a 00; without one it ends after
+// this many bytes.
+constexpr int kMaxZeroEndedData = 255;
+// Marks a graphics frame that came as GS 8 L (32-bit length) in `param[3]`.
+constexpr int kEightL = 0x10000;
 
 class Decoder
 {
@@ -105,6 +145,12 @@ public:
     QList<Command> feed(const QByteArray &bytes);
     // Ends pending text and closes a pending command as truncated.
     QList<Command> flush();
+    // The line has gone quiet: a status or firmware query that could still
+    // have been waiting for the parameter byte of its real-time form is this
+    // controller's own two-byte query. flush() does this first.
+    QList<Command> settle();
+    // True while such a query waits for the byte after it.
+    bool awaitsQueryByte() const;
     void reset();
 
     bool doubleByteMode() const { return m_doubleByte; }
@@ -122,6 +168,8 @@ private:
     void feedData(QList<Command> &out);
     void finishData(QList<Command> &out);
     void placeRun(Command &c) const;
+    Step frame(QList<Command> &out, const uchar *p, qsizetype avail, int head, quint64 body);
+    QChar singleByte(uchar b) const;
     quint64 streamPos() const { return m_base + quint64(m_pos); }
 
     QByteArray m_buf;      // bytes not yet consumed
@@ -130,6 +178,7 @@ private:
     quint64 m_step = 0;    // stream position of the command being parsed
     quint64 m_runStart = 0;// stream position of the open text or unknown run
     bool m_doubleByte = false;
+    const char16_t *m_codeTable = nullptr; // bytes 80..FF after ESC t; null: Latin-1
 
     QString m_text;        // single-byte / Unicode text being collected
     QByteArray m_dbBytes;  // double-byte pairs being collected
@@ -144,8 +193,12 @@ private:
 // One line of the readable listing, e.g. "ESC @  reset".
 QString describe(const Command &command);
 
-// "UPC-A" ... "Code 128" for the symbology bytes 41 to 49, else empty.
+// "UPC-A" ... "Code 128", "GS1-128" for the symbology bytes 41 to 4A, else empty.
 QString barcodeName(int symbology);
+// The symbology byte (41 to 47) of the older bar code form's m (00 to 06), else 0.
+int zeroEndedSymbology(int m);
+// GS V with m 01, 31, 42 or 62.
+bool isPartialCut(const Command &command);
 // Print head types 1, 5 and 8 are 80 mm heads of 576 dots, all others 58 mm.
 bool isWideHead(int index);
 QString headName(int index);

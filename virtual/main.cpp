@@ -173,6 +173,13 @@ int main(int argc, char *argv[])
     silence.setInterval(silenceMs > 0 ? silenceMs : 2000);
     QObject::connect(&silence, &QTimer::timeout, &app, [&controller] { controller.silence(); });
 
+    // A status or firmware query at the end of what arrived may still be the
+    // head of a real-time query whose byte is on its way; a short pause decides.
+    QTimer settle;
+    settle.setSingleShot(true);
+    settle.setInterval(50);
+    QObject::connect(&settle, &QTimer::timeout, &app, [&controller, fd] { writeAll(fd, controller.settle()); });
+
     QSocketNotifier notifier(fd, QSocketNotifier::Read);
     QTimer retry; // after EIO: the other end went away; look again later
     retry.setSingleShot(true);
@@ -187,6 +194,8 @@ int main(int argc, char *argv[])
                 if (!answer.isEmpty())
                     writeAll(fd, answer);
                 silence.start();
+                if (controller.awaitsQueryByte())
+                    settle.start();
                 continue;
             }
             if (n < 0 && (errno == EAGAIN || errno == EINTR))

@@ -96,6 +96,8 @@ private slots:
         const QByteArray announced = "Attached to " + slave.toLocal8Bit();
         QTRY_VERIFY_WITH_TIMEOUT((seen += virt.readAllStandardOutput()).contains(announced), 8000);
         QCOMPARE(send(master, QByteArray::fromHex("1004"), statusAnswer().size()), statusAnswer());
+        // The real-time status: one byte, online and paper present.
+        QCOMPARE(send(master, QByteArray::fromHex("100401"), 1), QByteArray("\x12"));
         ::close(master);
         virt.terminate();
         QVERIFY(virt.waitForFinished(5000));

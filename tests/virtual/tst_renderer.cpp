@@ -43,6 +43,39 @@ struct Printout
 
 static Ink inkOf(const QByteArray &wire) { return inkIn(Printout(wire).page()); }
 
+static QByteArray le16(int v) { return QByteArray(1, char(v & 0xFF)) + char(v >> 8); }
+
+// A receipt as point-of-sale software sends it, in the wider command language:
+// a stored logo printed centred, styled lines in code table 1252, a rule of
+// 24-dot columns, three bar codes in three forms, a QR code and a feed and cut.
+static QByteArray posReceipt()
+{
+    QByteArray logo; // 64 x 24 dots: a frame with a diagonal
+    for (int y = 0; y < 24; ++y)
+        for (int byte = 0; byte < 8; ++byte) {
+            uchar bits = 0;
+            for (int bit = 0; bit < 8; ++bit) {
+                const int x = byte * 8 + bit;
+                if (y == 0 || y == 23 || x == 0 || x == 63 || qAbs(x - y * 64 / 24) < 2)
+                    bits |= 0x80 >> bit;
+            }
+            logo += char(bits);
+        }
+    const QByteArray graphics = hex("3070 300101 31") + le16(64) + le16(24) + logo;
+    const QByteArray url = "https://example.com/r/1234";
+    return hex("1b40 1b7410 1b6101") + hex("1d284c") + le16(graphics.size()) + graphics + hex("1d284c02003032")
+        + hex("1d2111 1b4501") + "Corner Caf\xe9\n" + hex("1d2100 1b4500") + "12 Market Street\n" + hex("1b6100")
+        + hex("1b2d01") + "Item              Qty   Price\n" + hex("1b2d00")
+        + "Coffee             2     5.00\nCroissant          1     2.50\n"
+        + hex("1b4501 1d4201") + "TOTAL                    7.50\n" + hex("1d4200 1b4500")
+        + hex("1b3318 1b2a21") + le16(128) + QByteArray::fromHex("001800").repeated(128) + hex("0a 1b32")
+        + hex("1b6101 1d4802 1d6850 1d7702 1d6b490b") + "{BAbc-12345" + hex("1b4a18")
+        + hex("1d4803 1d6b00") + "01234567890" + hex("00 1b4a18")
+        + hex("1d4800 1d6b4a12") + "(01)09501101530003" + hex("1b4a18")
+        + hex("1d286b0300314304 1d286b0300314531 1d286b") + le16(url.size() + 3) + hex("315030") + url
+        + hex("1d286b0300315130 1b4a18 1b7b01") + "Thank you\n" + hex("1b7b00 1b6100 1b6403 1d564110");
+}
+
 class tst_Renderer : public QObject
 {
     Q_OBJECT
@@ -62,6 +95,12 @@ private slots:
         QTest::newRow("tab to 24 mm") << hex("1b4408182600 0909") << QList<int>{192, 195, 220, 236};
         QTest::newRow("double width") << hex("1b2120") << QList<int>{0, 4, 70, 88};
         QTest::newRow("small font") << hex("1b4d01") << QList<int>{0, 3, 22, 32};
+        QTest::newRow("GS L 64 dots") << hex("1d4c4000") << QList<int>{64, 67, 90, 110};
+        QTest::newRow("GS W 200 dots, right") << hex("1d57c800 1b6102") << QList<int>{156, 160, 190, 200};
+        QTest::newRow("GS W after ESC Q") << hex("1b5126 1d57c800 1b6102") << QList<int>{156, 160, 190, 200};
+        QTest::newRow("relative +50") << hex("1b5c3200") << QList<int>{50, 53, 80, 95};
+        QTest::newRow("GS ! 10: double width") << hex("1d2110") << QList<int>{0, 4, 70, 88};
+        QTest::newRow("character spacing 5") << hex("1b2005") << QList<int>{0, 3, 45, 64};
     }
 
     void textPlacement()
@@ -94,6 +133,185 @@ private slots:
         QCOMPARE(without.box.height(), 64);
         QVERIFY(withText.box.height() > 64 + 8);
         QVERIFY(qAbs(without.box.width() - 3 * narrow.box.width()) < 6);
+    }
+
+    // The wider language's styles against plain text of the same line.
+    void styles()
+    {
+        auto ink = [](const char *setting) { return inkOf(hex(setting) + "ABCDEFGH\n"); };
+        const Ink plain = ink(""), bold = ink("1b4501"), strike = ink("1b4701"), reverse = ink("1d4201"),
+                  one = ink("1b2d01"), two = ink("1b2d02"), big = ink("1d2111"), italic = ink("1b3401");
+        QVERIFY(bold.dots > plain.dots * 1.2);
+        QCOMPARE(strike.dots, bold.dots);
+        QVERIFY(reverse.dots > plain.dots * 3);
+        // The underline runs under the whole line: 88 dots a row, one or two rows.
+        QCOMPARE(one.dots - plain.dots, 88);
+        QCOMPARE(two.dots - plain.dots, 2 * 88);
+        QVERIFY(qAbs(big.box.width() - 2 * plain.box.width()) <= 2);
+        QVERIFY(qAbs(big.box.height() - 2 * plain.box.height()) <= 2);
+        QVERIFY(italic.dots != plain.dots || italic.box != plain.box);
+        QCOMPARE(ink("1b4501 1b4500").dots, plain.dots);
+        QCOMPARE(ink("1b4501 1b40").dots, plain.dots); // a reset ends every style
+        // Upside down: the line turned by 180 degrees within the paper.
+        const QImage up = Printout("Ab\n").page(), down = Printout(hex("1b7b01") + "Ab\n").page();
+        const QRect line(kSide, kTop, 384, 24);
+        QCOMPARE(down.copy(line), up.copy(line).mirrored(true, true));
+    }
+
+    // 24-dot columns: the first byte's top bit is the top dot; single density
+    // draws each column two dots wide, 8-dot columns are three dots tall.
+    void columnImages()
+    {
+        const QImage page = Printout(hex("1b2a21 0300 800001 000000 ffffff 0a")).page();
+        const Ink ink = inkIn(page);
+        QCOMPARE(ink.dots, 2 + 24);
+        QCOMPARE(ink.box, QRect(0, 0, 3, 24));
+        for (const QPoint &p : {QPoint(0, 0), QPoint(0, 23), QPoint(2, 11)})
+            QVERIFY(page.pixelColor(kSide + p.x(), kTop + p.y()).lightness() < 128);
+        QCOMPARE(inkOf(hex("1b2a20 0100 800000 0a")).box, QRect(0, 0, 2, 1));
+        QCOMPARE(inkOf(hex("1b2a00 0100 80 0a")).box, QRect(0, 0, 2, 3));
+        QCOMPARE(inkOf(hex("1b6101 1b2a01 0200 ffff 0a")).box, QRect(191, 0, 2, 24));
+        // Strips at a spacing of 24 dots touch.
+        QCOMPARE(inkOf(hex("1b3318 1b2a21 0100 ffffff 0a 1b2a21 0100 ffffff 0a")).box, QRect(0, 0, 1, 48));
+    }
+
+    // GS ( L and GS 8 L: stored by function 112, printed by 50, scaled and aligned.
+    void storedGraphics()
+    {
+        const QByteArray store = hex("1d284c0e00 3070 300101 31 1000 0200 8001 0180");
+        QCOMPARE(inkOf(store + hex("1d284c02003032")).box, QRect(0, 0, 16, 2));
+        QCOMPARE(inkOf(hex("1b6101 1d384c0e000000 3070 300202 31 1000 0200 8001 0180 1d384c020000003032")).dots,
+                 16);
+        QCOMPARE(inkOf(hex("1b6101") + store + hex("1d284c02003032")).box.left(), 184);
+        Printout twice(store + hex("1d284c02003032 1d284c02003032"));
+        QVERIFY(twice.listing.contains(QStringLiteral("   no graphics stored to print")));
+        QCOMPARE(inkIn(twice.page()).dots, 4);
+    }
+
+    void barcodesScanBack_data()
+    {
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<QString>("read");
+        QTest::newRow("Code 128 {B") << hex("1d6b490b") + "{BAbc-12345" << "CODE-128:Abc-12345";
+        QTest::newRow("Code 128 {A {C") << hex("1d6b490a") + "{ANo.{C" + hex("0c2238") << "CODE-128:No.123456";
+        QTest::newRow("UPC-E from 11 digits") << hex("1d6b420b") + "01234500006" << "UPC-E:01234565";
+        QTest::newRow("UPC-E from 12 digits") << hex("1d6b420c") + "012345000065" << "UPC-E:01234565";
+        QTest::newRow("UPC-E, manufacturer x100") << hex("1d6b420b") + "04210000074" << "UPC-E:04207410";
+        QTest::newRow("UPC-E, manufacturer xx00") << hex("1d6b420b") + "01230000045" << "UPC-E:01234531";
+        QTest::newRow("UPC-E, manufacturer xxx0") << hex("1d6b420b") + "01234000005" << "UPC-E:01234543";
+        QTest::newRow("older UPC-A") << hex("1d6b00") + "01234567890" + hex("00") << "UPC-A:012345678905";
+        QTest::newRow("older EAN-13") << hex("1d6b02") + "401234567890" + hex("00") << "EAN-13:4012345678901";
+        QTest::newRow("older EAN-8") << hex("1d6b03") + "4012345" + hex("00") << "EAN-8:40123455";
+        QTest::newRow("older Code 39") << hex("1d6b04") + "RC30X" + hex("00") << "CODE-39:RC30X";
+        QTest::newRow("older ITF") << hex("1d6b05") + "12345678" + hex("00") << "I2/5:12345678";
+        QTest::newRow("older Codabar") << hex("1d6b06") + "A40156B" + hex("00") << "Codabar:A40156B";
+        QTest::newRow("GS1-128") << hex("1d6b4a12") + "(01)09501101530003" << "CODE-128:0109501101530003";
+        QTest::newRow("GS1-128 brackets") << hex("1d6b4a12") + "[01]09501101530003" << "CODE-128:0109501101530003";
+    }
+
+    void barcodesScanBack()
+    {
+        QFETCH(QByteArray, wire);
+        QFETCH(QString, read);
+        Printout out(hex("1b6101 1d7702") + wire + hex("1b6403"));
+        QCOMPARE(out.listing.filter(QStringLiteral("not printed")), QStringList());
+        QProcess zbar;
+        zbar.start(QStringLiteral("zbarimg"), {"-q", "-Supca.enable", "-Supce.enable", "-Scodabar.enable",
+                                               "-Si25.enable", out.controller.pagesWritten().value(0)});
+        QVERIFY2(zbar.waitForStarted(), "zbarimg (zbar-tools) is missing; test.sh installs it");
+        QVERIFY(zbar.waitForFinished(20000));
+        QCOMPARE(QString::fromLatin1(zbar.readAllStandardOutput().trimmed()), read);
+    }
+
+    void barcodeRefusals_data()
+    {
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("UPC-A without UPC-E form") << hex("1d6b420b") + "01234567890"
+                                                  << "   bar code not printed: 01234567890 has no UPC-E form";
+        QTest::newRow("wrong check digit") << hex("1d6b420c") + "012345000064" << "   bar code not printed: ";
+        QTest::newRow("set C past 99") << hex("1d6b4903") + "{C" + hex("64")
+                                       << "   bar code not printed: byte 100 in code set C (00 to 99)";
+        QTest::newRow("brace at the end") << hex("1d6b4903") + "{B{"
+                                          << "   bar code not printed: a { at the end of the data";
+        QTest::newRow("GS1 without AIs") << hex("1d6b4a04") + "0101"
+                                         << "   bar code not printed: GS1-128 data needs its application "
+                                            "identifiers in parentheses or brackets";
+        QTest::newRow("FNC1") << hex("1d6b4906") + "{B{1AB" << "   1 function characters not drawn";
+    }
+
+    void barcodeRefusals()
+    {
+        QFETCH(QByteArray, wire);
+        QFETCH(QString, note);
+        const QStringList listing = Printout(wire + hex("1b40") + "next\n").listing;
+        QVERIFY2(!listing.filter(note).isEmpty(), qPrintable(listing.join('\n')));
+        QVERIFY(listing.contains(QStringLiteral("text \"next\"")));
+    }
+
+    // GS H 3 puts the text above the bars too; GS H 2 is below, as 1 is.
+    void barcodeTextPlaces()
+    {
+        auto code = [](const char *where) { return inkOf(hex(where) + hex("1d6840 1d6b4908") + "12345678"); };
+        const Ink below = code("1d4802"), own = code("1d4801"), both = code("1d4803"), none = code("1d4830");
+        QCOMPARE(below.box, own.box);
+        QCOMPARE(none.box.height(), 64);
+        QVERIFY(both.box.height() > below.box.height() + 12);
+    }
+
+    void cutsFromGsV()
+    {
+        Printout partial("a\n" + hex("1d5601") + "b\n");
+        QCOMPARE(partial.controller.pagesWritten().size(), 2);
+        QVERIFY(partial.listing.contains(QStringLiteral("GS V 01  partial cut")));
+        QVERIFY(partial.listing.filter(QStringLiteral("-- job ended by")).first().startsWith(
+            QStringLiteral("-- job ended by a partial cut")));
+        Printout full("a\n" + hex("1d5630")), fed("a\n" + hex("1d564120"));
+        QVERIFY(full.listing.last().startsWith(QStringLiteral("-- job ended by a full cut")));
+        QCOMPARE(fed.page().height(), full.page().height() + 32);
+    }
+
+    void realTimeStatus()
+    {
+        QTemporaryDir dir;
+        Controller controller(dir.path());
+        QCOMPARE(controller.receive(hex("100401 100504 100402")), QByteArray("\x12\x12"));
+        QCOMPARE(controller.receive(hex("1004")), QByteArray()); // the real-time byte may follow
+        QVERIFY(controller.awaitsQueryByte());
+        QCOMPARE(controller.settle(), statusAnswer());
+        QCOMPARE(controller.receive(hex("1005 1b40")), firmwareAnswer());
+        QVERIFY(!controller.awaitsQueryByte());
+        QCOMPARE(controller.settle(), QByteArray());
+    }
+
+    void receiptSoftware()
+    {
+        const QByteArray wire = posReceipt();
+        QStringList listing;
+        for (const Command &c : decodeAll(wire))
+            listing << describe(c);
+        QCOMPARE(listing.filter(QRegularExpression("^(unknown|truncated)|cut short|not drawn")), QStringList());
+        QCOMPARE(listing.size(), 56);
+        for (const char *line : {"GS ( L  graphics 64x24 dots stored (192 bytes)", "text \"Corner Café\"",
+                                 "ESC * 21  column image 24-dot double density, 128 columns (384 bytes)",
+                                 "GS V 41 10  feed 16 dots and full cut"})
+            QVERIFY2(listing.contains(QString::fromUtf8(line)), line);
+        Printout out(wire);
+        QCOMPARE(out.listing.filter(QRegularExpression("^   ")), QStringList()); // no notes
+        QCOMPARE(out.controller.pagesWritten().size(), 1);
+        QVERIFY(out.listing.last().startsWith(QStringLiteral("-- job ended by a full cut")));
+        const QImage page = out.page();
+        QCOMPARE(inkIn(page.copy(0, 0, page.width(), kTop + 24)).box, QRect(160, 0, 64, 24)); // the logo, centred
+        const Ink title = inkIn(page.copy(0, kTop + 24, page.width(), 50));
+        QVERIFY(title.box.height() > 30 && qAbs(title.box.center().x() - 192) <= 3); // double size, centred
+        QProcess zbar;
+        zbar.start(QStringLiteral("zbarimg"), {"-q", "-Supca.enable", out.controller.pagesWritten().value(0)});
+        QVERIFY2(zbar.waitForStarted(), "zbarimg (zbar-tools) is missing; test.sh installs it");
+        QVERIFY(zbar.waitForFinished(20000));
+        QStringList codes = QString::fromLatin1(zbar.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        codes.sort();
+        QCOMPARE(codes, QStringList({"CODE-128:0109501101530003", "CODE-128:Abc-12345",
+                                     "QR-Code:https://example.com/r/1234", "UPC-A:012345678905"}));
     }
 
     void imagesLandExactly()

@@ -49,6 +49,13 @@ QByteArray Controller::receive(const QByteArray &bytes)
     return answer;
 }
 
+QByteArray Controller::settle()
+{
+    QByteArray answer;
+    handle(m_decoder.settle(), answer);
+    return answer;
+}
+
 void Controller::silence()
 {
     QByteArray unused;
@@ -76,6 +83,14 @@ void Controller::handle(const QList<Command> &commands, QByteArray &answer)
         switch (c.op) {
         case Op::Firmware: answer += firmwareAnswer(); break;
         case Op::Status: answer += statusAnswer(); break;
+        // The real-time status byte: online, paper present, no error.
+        case Op::RealTimeStatus: answer += char(0x12); break;
+        case Op::Cut:
+            if (isPartialCut(c))
+                endJob(Renderer::End::PartialCut, QStringLiteral("a partial cut"));
+            else
+                endJob(Renderer::End::FullCut, QStringLiteral("a full cut"));
+            break;
         case Op::FullCut: endJob(Renderer::End::FullCut, QStringLiteral("a full cut")); break;
         case Op::PartialCut: endJob(Renderer::End::PartialCut, QStringLiteral("a partial cut")); break;
         case Op::LabelHome: endJob(Renderer::End::LabelGap, QStringLiteral("a label feed")); break;

@@ -33,6 +33,11 @@ public:
 
     // Takes bytes from the line; returns the bytes to answer with.
     QByteArray receive(const QByteArray &bytes);
+    // The line has been quiet for a moment: a status or firmware query that
+    // waited for a real-time parameter byte is answered as this controller's
+    // own query. Returns the answer.
+    QByteArray settle();
+    bool awaitsQueryByte() const { return m_decoder.awaitsQueryByte(); }
     // The line has been quiet: ends the job, if anything was printed.
     void silence();
 

@@ -1,4 +1,5 @@
 #include "renderer.h"
+#include "barcodedata.h"
 
 #include <QFont>
 #include <QPainter>
@@ -43,8 +44,27 @@ int zintSymbology(int s)
     case 0x47: return BARCODE_CODABAR;
     case 0x48: return BARCODE_CODE93;
     case 0x49: return BARCODE_CODE128;
+    case 0x4A: return BARCODE_GS1_128;
     }
     return 0;
+}
+
+// The human-readable text drawn above the bars (`bars`: black where ink goes).
+QImage withTextAbove(const QImage &bars, const QString &text)
+{
+    constexpr int strip = 22;
+    QImage out(bars.width(), bars.height() + strip, QImage::Format_RGB32);
+    out.fill(Qt::white);
+    QPainter p(&out);
+    QFont font;
+    font.setFamilies({QStringLiteral("DejaVu Sans Mono"), QStringLiteral("DejaVu Sans")});
+    font.setPixelSize(18);
+    font.setStyleStrategy(QFont::NoAntialias);
+    p.setFont(font);
+    p.setPen(Qt::black);
+    p.drawText(QRect(0, 0, out.width(), strip - 2), Qt::AlignHCenter | Qt::AlignBottom, text);
+    p.drawImage(0, strip, bars);
+    return out;
 }
 
 } // namespace
@@ -56,20 +76,25 @@ Renderer::Renderer()
 
 void Renderer::resetSettings()
 {
-    m_attributes = 0;
+    m_bold = m_doubleStrike = m_italic = m_reverse = m_upsideDown = false;
+    m_underline = 0;
+    m_sizeX = m_sizeY = 1;
+    m_charSpacing = 0;
     m_small = false;
     m_gray = 0;
     m_align = 0;
-    m_leftMm = 0;
-    m_rightMm = 0;
+    m_left = 0;
+    m_rightEnd = 0;
+    m_areaWidth = -1;
     m_spacing = 33;
     m_tabs.clear();
     m_barHeight = 80;
     m_barWidth = 3;
-    m_barText = true;
+    m_barText = 1;
     m_qrModule = 3;
     m_qrLevel = 1;
     m_qrData.clear();
+    m_graphics = Bitmap();
     m_line.clear();
     m_x = 0;
 }
@@ -97,15 +122,18 @@ int Renderer::ink() const
 
 int Renderer::areaLeft() const
 {
-    return qMin(m_leftMm * kDotsPerMm, m_width - 2 * kStandardPitch);
+    return qMin(m_left, m_width - 2 * kStandardPitch);
 }
 
 int Renderer::areaRight() const
 {
-    const int right = m_rightMm * kDotsPerMm;
+    // A print area width (GS W) runs from the margin, at least one character wide.
+    if (m_areaWidth >= 0)
+        return qMin(m_width, areaLeft() + qMax(m_areaWidth, kStandardPitch));
+    const int right = m_rightEnd;
     // An end of the print area left of the margin or past the paper means the
     // whole width.
-    if (m_rightMm == 0 || right > m_width || right < areaLeft() + 2 * kStandardPitch)
+    if (m_rightEnd == 0 || right > m_width || right < areaLeft() + 2 * kStandardPitch)
         return m_width;
     return right;
 }
@@ -145,6 +173,20 @@ bool Renderer::ensureRows(int rows)
 
 void Renderer::drawGlyph(QImage &image, const Glyph &g, int x, int bottom)
 {
+    if (!g.image.isNull()) {
+        const QRgb inkRgb = qRgb(g.ink, g.ink, g.ink);
+        const int top = bottom - g.image.height();
+        for (int row = 0; row < g.image.height(); ++row) {
+            if (top + row < 0 || top + row >= image.height())
+                continue;
+            QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(top + row));
+            const QRgb *dots = reinterpret_cast<const QRgb *>(g.image.constScanLine(row));
+            for (int col = 0; col < g.image.width() && x + col < image.width(); ++col)
+                if (qGray(dots[col]) < 128)
+                    line[x + col] = inkRgb;
+        }
+        return;
+    }
     QPainter p(&image);
     p.setRenderHint(QPainter::TextAntialiasing, false);
     p.setRenderHint(QPainter::Antialiasing, false);
@@ -170,33 +212,46 @@ void Renderer::drawGlyph(QImage &image, const Glyph &g, int x, int bottom)
     // Each glyph is squeezed or stretched into its cell of the fixed pitch.
     const qreal natural = qMax<qreal>(1, p.fontMetrics().horizontalAdvance(g.text));
     const qreal cellWidth = basePitch * (wide ? 2 : 1);
-    const qreal sx = qMin<qreal>(1.0, cellWidth / natural) * (g.attributes & 0x20 ? 2 : 1);
-    const qreal sy = g.attributes & 0x10 ? 2 : 1;
+    const qreal sx = qMin<qreal>(1.0, cellWidth / natural) * g.sx;
+    const qreal sy = g.sy;
     p.translate(x, bottom - g.h);
     p.scale(sx, sy);
     const qreal drawWidth = g.w / sx;
     p.drawText(QRectF(0, 0, drawWidth, baseHeight), Qt::AlignHCenter | Qt::AlignVCenter, g.text);
     p.resetTransform();
-    if (g.attributes & 0x80) {
-        const int thickness = g.small ? 1 : 2;
-        p.fillRect(QRect(x, bottom - thickness, g.w, thickness), reverse ? QColor(Qt::white) : inkColor);
-    }
+    if (g.underline > 0)
+        p.fillRect(QRect(x, bottom - g.underline, g.w, g.underline), reverse ? QColor(Qt::white) : inkColor);
 }
 
 void Renderer::printLine(int advance)
 {
-    int height = 0, extent = 0;
+    int height = 0, textHeight = 0, extent = 0;
     for (const Glyph &g : m_line) {
         height = qMax(height, g.h);
+        if (g.image.isNull())
+            textHeight = qMax(textHeight, g.h);
         extent = qMax(extent, g.x + g.w);
     }
     if (!m_line.isEmpty() && !m_capped && ensureRows(m_y + height)) {
         const int offset = areaLeft() + alignOffset(extent);
-        for (const Glyph &g : m_line)
-            drawGlyph(m_paper, g, offset + g.x, m_y + height);
+        if (m_lineUpsideDown) {
+            // The whole line turned by 180 degrees within the paper's width.
+            QImage band(m_width, height, QImage::Format_RGB32);
+            band.fill(Qt::white);
+            for (const Glyph &g : m_line)
+                drawGlyph(band, g, offset + g.x, height);
+            QPainter p(&m_paper);
+            p.setCompositionMode(QPainter::CompositionMode_Darken);
+            p.drawImage(0, m_y, band.mirrored(true, true));
+        } else {
+            for (const Glyph &g : m_line)
+                drawGlyph(m_paper, g, offset + g.x, m_y + height);
+        }
         m_drawn = true;
     }
-    const int step = m_line.isEmpty() ? advance : qMax(advance, height + 2);
+    // Text keeps two dots between lines; column images touch at a spacing of
+    // their own height.
+    const int step = m_line.isEmpty() ? advance : qMax(advance, qMax(height, textHeight + 2));
     m_line.clear();
     m_x = 0;
     if (!m_capped && ensureRows(m_y + step))
@@ -211,22 +266,66 @@ void Renderer::printLineIfAny()
 
 void Renderer::addText(const QString &text)
 {
-    const int room = areaRight() - areaLeft();
     for (QChar ch : text) {
         Glyph g;
         g.text = ch;
         g.small = m_small;
-        g.attributes = m_attributes;
+        g.attributes = (m_italic ? 0x02 : 0) | (m_bold || m_doubleStrike ? 0x08 : 0) | (m_reverse ? 0x40 : 0);
+        g.underline = m_underline < 0 ? (m_small ? 1 : 2) : m_underline;
+        g.sx = m_sizeX;
+        g.sy = m_sizeY;
         g.ink = ink();
         const int pitch = m_small ? kSmallPitch : kStandardPitch;
-        g.w = pitch * (isWideChar(ch) ? 2 : 1) * (m_attributes & 0x20 ? 2 : 1);
-        g.h = (m_small ? kSmallHeight : kStandardHeight) * (m_attributes & 0x10 ? 2 : 1);
-        if (m_x + g.w > room && !m_line.isEmpty())
-            printLine(m_spacing);
-        g.x = m_x;
-        m_x += g.w;
-        m_line.append(g);
+        g.w = pitch * (isWideChar(ch) ? 2 : 1) * m_sizeX;
+        g.h = (m_small ? kSmallHeight : kStandardHeight) * m_sizeY;
+        addToLine(g);
     }
+}
+
+void Renderer::addToLine(Glyph g)
+{
+    if (m_x + g.w > areaRight() - areaLeft() && !m_line.isEmpty())
+        printLine(m_spacing);
+    if (m_line.isEmpty())
+        m_lineUpsideDown = m_upsideDown;
+    g.x = m_x;
+    m_x += g.w + (g.image.isNull() ? m_charSpacing * g.sx : 0);
+    m_line.append(g);
+}
+
+// ESC *: columns of 8 dots, each three dot rows tall, or of 24 dots; single
+// density draws every column two dots wide. The image joins the line.
+void Renderer::columnImage(const Command &c)
+{
+    const int m = c.param[0], columns = c.param[1];
+    const int perColumn = m >= 32 ? 3 : 1, sx = m & 1 ? 1 : 2, sy = m >= 32 ? 1 : 3;
+    const int room = areaRight() - areaLeft();
+    int width = columns * sx;
+    if (width <= 0)
+        return;
+    if (m_x + width > room && !m_line.isEmpty())
+        printLine(m_spacing);
+    if (m_x + width > room) {
+        width = room - m_x;
+        m_notes << QStringLiteral("column image cut off at the edge of the print area");
+    }
+    QImage image(width, 24, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    const uchar *bytes = reinterpret_cast<const uchar *>(c.data.constData());
+    for (int col = 0; col < columns && col * sx < width; ++col)
+        for (int dot = 0; dot < 8 * perColumn; ++dot) {
+            const qsizetype index = qsizetype(col) * perColumn + dot / 8;
+            if (index < c.data.size() && (bytes[index] & (0x80 >> (dot % 8))))
+                for (int dx = 0; dx < sx && col * sx + dx < width; ++dx)
+                    for (int dy = 0; dy < sy; ++dy)
+                        image.setPixel(col * sx + dx, dot * sy + dy, qRgb(0, 0, 0));
+        }
+    Glyph g;
+    g.image = image;
+    g.w = width;
+    g.h = 24;
+    g.ink = ink();
+    addToLine(g);
 }
 
 void Renderer::drawBits(const QByteArray &data, int widthBytes, int rows, int mode, int align)
@@ -284,21 +383,55 @@ void Renderer::drawImage(const QImage &mono, int align)
     m_drawn = true;
 }
 
-void Renderer::barcode(const Command &c)
+void Renderer::barcode(int code, const QByteArray &wire)
 {
-    const int symbology = zintSymbology(c.param[0]);
+    const int symbology = zintSymbology(code);
     if (!symbology) {
         m_notes << QStringLiteral("bar code not printed: unknown symbology");
         return;
     }
-    if (c.data.isEmpty()) {
+    if (wire.isEmpty()) {
         m_notes << QStringLiteral("bar code not printed: no data");
         return;
     }
+    QByteArray data = wire;
+    int inputMode = DATA_MODE;
+    switch (code) {
+    case 0x42: // UPC-E, also given as the UPC-A number it compresses
+        if (data.size() == 11 || data.size() == 12) {
+            data = upcaToUpce(wire);
+            if (data.isEmpty()) {
+                m_notes << QStringLiteral("bar code not printed: %1 has no UPC-E form").arg(QString::fromLatin1(wire));
+                return;
+            }
+        }
+        break;
+    case 0x47: data = data.toUpper(); break; // start and stop letters of Codabar
+    case 0x49: {
+        QString error;
+        int functions = 0;
+        data = code128Characters(wire, &error, &functions);
+        if (!error.isEmpty()) {
+            m_notes << QStringLiteral("bar code not printed: %1").arg(error);
+            return;
+        }
+        if (functions)
+            m_notes << QStringLiteral("%1 function characters not drawn").arg(functions);
+        break;
+    }
+    case 0x4A: // application identifiers in parentheses or brackets
+        if (data.contains('('))
+            inputMode = GS1_MODE | GS1PARENS_MODE;
+        else if (data.contains('['))
+            inputMode = GS1_MODE;
+        else {
+            m_notes << QStringLiteral("bar code not printed: GS1-128 data needs its application identifiers in "
+                                      "parentheses or brackets");
+            return;
+        }
+        break;
+    }
     printLineIfAny();
-    QByteArray data = c.data;
-    if (c.param[0] == 0x47)
-        data = data.toUpper(); // start and stop letters of Codabar
     const int room = areaRight() - areaLeft();
     const int height = qMax(1, m_barHeight);
     for (int module = qMax(1, m_barWidth); module >= 1; --module) {
@@ -307,7 +440,7 @@ void Renderer::barcode(const Command &c)
         symbol->scale = module / 2.0f; // zint draws one module as two pixels at scale 1
         symbol->height = float(height) / module;
         symbol->show_hrt = m_barText ? 1 : 0;
-        symbol->input_mode = DATA_MODE;
+        symbol->input_mode = inputMode;
         int result = ZBarcode_Encode(symbol, reinterpret_cast<const unsigned char *>(data.constData()),
                                      int(data.size()));
         if (result < ZINT_ERROR)
@@ -325,7 +458,12 @@ void Renderer::barcode(const Command &c)
             m_notes << QStringLiteral("bar code narrowed to module width %1 to fit the print area").arg(module);
         QImage image(symbol->bitmap, symbol->bitmap_width, symbol->bitmap_height,
                      symbol->bitmap_width * 3, QImage::Format_RGB888);
-        drawImage(image.copy(), m_align);
+        if (m_barText == 3)
+            drawImage(withTextAbove(image.convertToFormat(QImage::Format_RGB32),
+                                    QString::fromUtf8(reinterpret_cast<const char *>(symbol->text))),
+                      m_align);
+        else
+            drawImage(image.copy(), m_align);
         ZBarcode_Delete(symbol);
         return;
     }
@@ -397,7 +535,68 @@ QStringList Renderer::apply(const Command &c)
         if (!m_capped && ensureRows(m_y + p0 * m_spacing))
             m_y += p0 * m_spacing;
         break;
-    case Op::FontAttributes: m_attributes = p0; break;
+    case Op::FontAttributes:
+        m_italic = p0 & 0x02;
+        m_bold = p0 & 0x08;
+        m_reverse = p0 & 0x40;
+        m_underline = p0 & 0x80 ? -1 : 0;
+        m_sizeX = p0 & 0x20 ? 2 : 1;
+        m_sizeY = p0 & 0x10 ? 2 : 1;
+        break;
+    case Op::Bold: m_bold = p0 & 1; break;
+    case Op::DoubleStrike: m_doubleStrike = p0 & 1; break;
+    case Op::Italic: m_italic = p0 & 1; break;
+    case Op::Reverse: m_reverse = p0 & 1; break;
+    case Op::UpsideDown: m_upsideDown = p0 & 1; break;
+    case Op::Underline: {
+        const int dots = p0 >= 0x30 ? p0 - 0x30 : p0;
+        m_underline = dots == 1 || dots == 2 ? dots : 0;
+        break;
+    }
+    case Op::CharacterSize:
+        m_sizeX = ((p0 >> 4) & 7) + 1;
+        m_sizeY = (p0 & 7) + 1;
+        break;
+    case Op::CharacterSpacing: m_charSpacing = p0; break;
+    case Op::LeftMarginDots: m_left = p0; break;
+    case Op::PrintAreaWidth:
+        m_areaWidth = p0;
+        m_rightEnd = 0;
+        break;
+    case Op::RelativePosition:
+        if (m_x + p0 >= 0 && m_x + p0 < areaRight() - areaLeft())
+            m_x += p0;
+        break;
+    case Op::Cut:
+        printLineIfAny();
+        if ((p0 == 0x41 || p0 == 0x42 || p0 == 0x61 || p0 == 0x62) && !m_capped && ensureRows(m_y + c.param[1]))
+            m_y += c.param[1];
+        break;
+    case Op::ColumnImage: columnImage(c); break;
+    case Op::GraphicsStore: {
+        const int tone = c.param[3] & 0xFF, sx = c.param[2] & 0xFF, sy = (c.param[2] >> 8) & 0xFF;
+        if (tone != 0x30) {
+            m_notes << QStringLiteral("graphics not stored: only one-tone graphics (30) are drawn");
+            break;
+        }
+        m_graphics.widthBytes = (p0 + 7) / 8;
+        m_graphics.rows = c.param[1];
+        m_graphics.data = c.data;
+        m_graphicsScale = (sx == 2 ? 1 : 0) | (sy == 2 ? 2 : 0);
+        if (c.announced != quint64(m_graphics.widthBytes) * quint64(m_graphics.rows))
+            m_notes << QStringLiteral("graphics of %1x%2 dots need %3 bytes, %4 came")
+                           .arg(p0)
+                           .arg(c.param[1])
+                           .arg(m_graphics.widthBytes * m_graphics.rows)
+                           .arg(c.announced);
+        break;
+    }
+    case Op::GraphicsPrint:
+        if (m_graphics.rows == 0)
+            m_notes << QStringLiteral("no graphics stored to print");
+        drawBits(m_graphics.data, m_graphics.widthBytes, m_graphics.rows, m_graphicsScale, m_align);
+        m_graphics = Bitmap();
+        break;
     case Op::FontMode: m_small = p0 == 1; break;
     case Op::Align: m_align = p0 <= 2 ? p0 : m_align; break;
     case Op::LineSpacing: m_spacing = p0; break;
@@ -407,8 +606,11 @@ QStringList Renderer::apply(const Command &c)
         for (char s : c.data)
             m_tabs << uchar(s);
         break;
-    case Op::LeftMargin: m_leftMm = p0; break;
-    case Op::RightMargin: m_rightMm = p0; break;
+    case Op::LeftMargin: m_left = p0 * kDotsPerMm; break;
+    case Op::RightMargin:
+        m_rightEnd = p0 * kDotsPerMm;
+        m_areaWidth = -1;
+        break;
     case Op::AbsolutePosition:
         if (p0 < areaRight() - areaLeft())
             m_x = p0;
@@ -443,8 +645,15 @@ QStringList Renderer::apply(const Command &c)
     }
     case Op::BarcodeHeight: m_barHeight = p0; break;
     case Op::BarcodeWidth: m_barWidth = qBound(1, p0, 6); break;
-    case Op::BarcodeText: m_barText = p0 != 0; break;
-    case Op::Barcode: barcode(c); break;
+    case Op::BarcodeText: {
+        // 00 and 30 off; 03 and 33 above and below; every other value, this
+        // controller's "on", below.
+        const int where = p0 >= 0x30 && p0 <= 0x33 ? p0 - 0x30 : p0;
+        m_barText = where == 0 ? 0 : where == 3 ? 3 : 1;
+        break;
+    }
+    case Op::Barcode: barcode(p0, c.data); break;
+    case Op::BarcodeZeroEnded: barcode(zeroEndedSymbology(p0), c.data); break;
     case Op::QrModuleSize: m_qrModule = p0; break;
     case Op::QrErrorCorrection: {
         const int level = p0 >= 0x30 ? p0 - 0x30 : p0;

@@ -8,7 +8,8 @@
 //
 // Units, as the virtual controller reads them: left margin, the end of the
 // print area (ESC Q) and tab stops in millimetres of 8 dots; absolute position,
-// line spacing, feeds and bar code sizes in dots. The standard font is 11 x 24
+// line spacing, feeds and bar code sizes in dots. The wider language's margin
+// (GS L) and print area width (GS W) are in dots. The standard font is 11 x 24
 // dots, the small one 8 x 16; characters of the CJK blocks take two cells.
 
 #include "decoder/decoder.h"
@@ -51,9 +52,12 @@ private:
     {
         QString text;
         int x = 0, w = 0, h = 0;
-        int attributes = 0;
+        int attributes = 0; // 02 italic, 08 bold, 40 reverse
+        int underline = 0;  // dots
+        int sx = 1, sy = 1; // character size
         bool small = false;
         int ink = 0;
+        QImage image;       // a column image in place of text: black where ink goes
     };
     struct Bitmap
     {
@@ -70,10 +74,12 @@ private:
     void printLine(int advance);
     void printLineIfAny();
     void addText(const QString &text);
+    void addToLine(Glyph g);
+    void columnImage(const Command &c);
     void drawGlyph(QImage &image, const Glyph &g, int x, int bottom);
     void drawBits(const QByteArray &data, int widthBytes, int rows, int mode, int align);
     void drawImage(const QImage &mono, int align);
-    void barcode(const Command &c);
+    void barcode(int symbology, const QByteArray &wire);
     void qr();
 
     int m_width = 384;
@@ -84,20 +90,33 @@ private:
     QStringList m_notes;
 
     // Settings, as ESC @ leaves them.
-    int m_attributes = 0;
+    // ESC ! sets the first four and the size; the wider language's own
+    // commands set each on its own.
+    bool m_bold = false;
+    bool m_doubleStrike = false;
+    bool m_italic = false;
+    bool m_reverse = false;
+    int m_underline = 0; // dots; -1: ESC !'s underline, as thick as the font wants
+    int m_sizeX = 1, m_sizeY = 1;
+    int m_charSpacing = 0;
+    bool m_upsideDown = false;
+    bool m_lineUpsideDown = false; // the line takes the setting in force at its start
     bool m_small = false;
     int m_gray = 0;
     int m_align = 0;
-    int m_leftMm = 0;
-    int m_rightMm = 0; // 0: the whole width
+    int m_left = 0;      // dots
+    int m_rightEnd = 0;  // ESC Q, dots from the paper's left edge; 0: the whole width
+    int m_areaWidth = -1;// GS W, dots from the left margin; -1: not set
     int m_spacing = 33;
     QList<int> m_tabs;
     int m_barHeight = 80;
     int m_barWidth = 3;
-    bool m_barText = true;
+    int m_barText = 1; // 0 none, 1 below, 3 above and below
     int m_qrModule = 3;
     int m_qrLevel = 1;
     QByteArray m_qrData;
+    Bitmap m_graphics; // GS ( L function 112, printed by function 50
+    int m_graphicsScale = 0;
 
     QList<Glyph> m_line;
     int m_x = 0;
