@@ -181,8 +181,7 @@ void LineMonitor::recordPress(const QString &buttonText)
     name.replace(QLatin1String("&&"), QString(QChar(0x1)));
     name.remove(QLatin1Char('&'));
     name.replace(QChar(0x1), QLatin1Char('&'));
-    name.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    m_model->recordPress(name);
+    m_model->recordPress(name.simplified());
 }
 
 void LineMonitor::closeEvent(QCloseEvent *event)
