@@ -11,6 +11,19 @@ namespace {
 constexpr int kSettleMs = 20;
 constexpr int kQuietMs = 300;
 
+// Hex, then the bytes as a C string, then the names of the control bytes
+// that the string can only show as \xHH: 12  "\x12"  DC2.
+QString receivedText(const QByteArray &bytes)
+{
+    QString text = QStringLiteral("%1  \"%2\"").arg(LineFormat::hexList(bytes),
+                                                   LineFormat::escaped(bytes));
+    for (char c : bytes) {
+        if (c != '\r' && c != '\n' && c != '\t' && !LineFormat::controlName(uchar(c)).isEmpty())
+            text += QLatin1String("  ") + LineFormat::controlName(uchar(c));
+    }
+    return text;
+}
+
 } // namespace
 
 LineModel::LineModel(QObject *parent, qint64 capacity)
@@ -53,11 +66,7 @@ QVariant LineModel::data(const QModelIndex &index, int role) const
         case Content:
             if (r.kind != LineCapture::Kind::Received)
                 return r.text;
-            {
-                const QByteArray bytes = m_capture.bytes(r);
-                return QStringLiteral("%1  \"%2\"").arg(LineFormat::hexList(bytes),
-                                                        LineFormat::escaped(bytes));
-            }
+            return receivedText(m_capture.bytes(r));
         }
         break;
     case Qt::TextAlignmentRole:

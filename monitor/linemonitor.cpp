@@ -47,7 +47,7 @@ LineMonitor::LineMonitor(QWidget *parent)
 {
     setObjectName(QStringLiteral("lineMonitor"));
     setWindowTitle(tr("Line Monitor"));
-    resize(780, 560);
+    resize(800, 640);
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
 
     auto *clear = new QPushButton(tr("Clear"), this);
@@ -106,7 +106,7 @@ LineMonitor::LineMonitor(QWidget *parent)
     splitter->addWidget(m_table);
     splitter->addWidget(detailBox);
     splitter->setStretchFactor(0, 3);
-    splitter->setStretchFactor(1, 1);
+    splitter->setStretchFactor(1, 2);
 
     m_entry = new QLineEdit(this);
     m_entry->setObjectName(QStringLiteral("monitorEntry"));

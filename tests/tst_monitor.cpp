@@ -217,7 +217,7 @@ void tst_Monitor::replies()
 
     cw.pty.write(QByteArray::fromHex("12"));
     QTRY_COMPARE(model->rowCount(), 2);
-    QCOMPARE(content(*model, 1), QStringLiteral("12  \"\\x12\""));
+    QCOMPARE(content(*model, 1), QStringLiteral("12  \"\\x12\"  DC2"));
     auto *table = part<QTableView>(cw.window, "monitorTable");
     table->selectRow(1);
     const QString detail = part<QPlainTextEdit>(cw.window, "monitorDetail")->toPlainText();
