@@ -9,7 +9,9 @@
 namespace {
 
 constexpr int kSettleMs = 20;
-constexpr int kQuietMs = 300;
+// The virtual controller's default silence too, so both list a command typed
+// in two parts alike.
+constexpr int kQuietMs = 2000;
 
 // Hex, then the bytes as a C string, then the names of the control bytes
 // that the string can only show as \xHH: 12  "\x12"  DC2.

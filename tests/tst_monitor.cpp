@@ -4,6 +4,7 @@
 #include "monitor/linemonitor.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -370,6 +371,8 @@ void tst_Monitor::saveRoundTrips()
     }
     QVERIFY(!selected.isEmpty());
     QCOMPARE(monitor->selectedBytes(), selected);
+    part<QPushButton>(cw.window, "monitorCopy")->click();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromLatin1(selected.toHex(' ').toUpper()));
     QVERIFY(monitor->saveTo(dir.filePath(QStringLiteral("part.bin")), LineMonitor::Format::Raw));
     QFile part(dir.filePath(QStringLiteral("part.bin")));
     QVERIFY(part.open(QIODevice::ReadOnly));
