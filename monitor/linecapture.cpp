@@ -4,20 +4,27 @@
 
 namespace {
 
-// Small writes are gathered into pieces of about this size, so a script of
-// thousands of three-byte commands does not cost thousands of allocations.
+// Bytes are kept in pieces of this size: a script of thousands of three-byte
+// commands costs no more than its bytes.
 constexpr qsizetype kPieceBytes = 64 * 1024;
+constexpr qsizetype kSharedTexts = 4096;
 
 } // namespace
 
 void LineCapture::Stream::append(const char *data, qsizetype size, quint64 sequence)
 {
-    if (!m_pieces.empty() && m_pieces.back().sequence == sequence
-        && m_pieces.back().bytes.size() < kPieceBytes)
-        m_pieces.back().bytes.append(data, size);
-    else
-        m_pieces.push_back({m_end, sequence, QByteArray(data, size)});
-    m_end += quint64(size);
+    while (size > 0) {
+        if (m_pieces.empty() || m_pieces.back().bytes.size() >= kPieceBytes) {
+            m_pieces.push_back({m_end, sequence, QByteArray()});
+            m_pieces.back().bytes.reserve(kPieceBytes);
+        }
+        QByteArray &piece = m_pieces.back().bytes;
+        const qsizetype take = std::min(size, kPieceBytes - piece.size());
+        piece.append(data, take);
+        data += take;
+        size -= take;
+        m_end += quint64(take);
+    }
 }
 
 QByteArray LineCapture::Stream::slice(quint64 offset, quint64 length) const
@@ -62,11 +69,7 @@ void LineCapture::record(Kind kind, Stream &stream, const char *data, qsizetype 
 {
     if (size <= 0)
         return;
-    // A new sequence number each time the direction changes keeps the two
-    // streams' pieces in the order they happened, for dropping the oldest.
-    if (m_lastKind != kind)
-        ++m_sequence;
-    m_lastKind = kind;
+    ++m_sequence;
     const quint64 offset = stream.end();
     stream.append(data, size, m_sequence);
     m_kept += size;
@@ -91,8 +94,6 @@ void LineCapture::recordReceived(const QByteArray &bytes, qint64 ms)
 
 void LineCapture::recordHeading(const QString &text, qint64 ms)
 {
-    ++m_sequence;
-    m_lastKind = Kind::Heading;
     m_pending.append({Kind::Heading, ms, 0, 0, text});
 }
 
@@ -108,9 +109,20 @@ void LineCapture::keepWithinCapacity()
 
 void LineCapture::decoded(const QList<Line::Command> &commands, qint64 ms, QList<Row> &out)
 {
-    for (const Line::Command &command : commands)
-        out.append({ms, m_decoderBase + command.offset, command.length, Kind::Sent,
-                    Line::describe(command)});
+    for (const Line::Command &command : commands) {
+        // Scripts repeat a few commands many times (LF, ESC ! 00): rows with
+        // the same text share one copy of it.
+        QString text = Line::describe(command);
+        const auto seen = m_texts.constFind(text);
+        if (seen != m_texts.constEnd()) {
+            text = *seen;
+        } else {
+            if (m_texts.size() >= kSharedTexts)
+                m_texts.clear();
+            m_texts.insert(text);
+        }
+        out.append({ms, m_decoderBase + command.offset, command.length, Kind::Sent, text});
+    }
 }
 
 QList<LineCapture::Row> LineCapture::takeNewRows(bool flush)
@@ -155,10 +167,11 @@ qsizetype LineCapture::staleRows(qsizetype incoming) const
     const auto gone = [this](const Row &row) {
         return row.kind != Kind::Heading && row.offset < stream(row.kind).begin();
     };
-    while (stale < m_rows.size()) {
+    const qsizetype count = qsizetype(m_rows.size());
+    while (stale < count) {
         const Row &row = m_rows.at(stale);
         if (row.kind == Kind::Heading) {
-            if (stale + 1 < m_rows.size() && gone(m_rows.at(stale + 1)))
+            if (stale + 1 < count && gone(m_rows.at(stale + 1)))
                 ++stale;
             else
                 break;
@@ -168,21 +181,21 @@ qsizetype LineCapture::staleRows(qsizetype incoming) const
             break;
         }
     }
-    const qsizetype over = m_rows.size() + incoming - kMaxRows;
-    return std::clamp(std::max(stale, over), qsizetype(0), m_rows.size());
+    const qsizetype over = count + incoming - kMaxRows;
+    return std::clamp(std::max(stale, over), qsizetype(0), count);
 }
 
 void LineCapture::dropFrontRows(qsizetype count)
 {
     if (count <= 0)
         return;
-    m_rows.remove(0, count);
+    m_rows.erase(m_rows.begin(), m_rows.begin() + count);
     m_dropped = true;
 }
 
 void LineCapture::appendRows(const QList<Row> &rows)
 {
-    m_rows.append(rows);
+    m_rows.insert(m_rows.end(), rows.begin(), rows.end());
 }
 
 const LineCapture::Stream &LineCapture::stream(Kind direction) const
@@ -213,6 +226,7 @@ void LineCapture::clear()
     m_received.clear();
     m_pending.clear();
     m_rows.clear();
+    m_texts.clear();
     m_decoder.reset();
     m_decoderBase = 0;
     m_decoderEnd = 0;

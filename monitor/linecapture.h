@@ -17,6 +17,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <deque>
@@ -58,7 +59,7 @@ public:
     void dropFrontRows(qsizetype count);
     void appendRows(const QList<Row> &rows);
 
-    const QList<Row> &rows() const { return m_rows; }
+    const std::deque<Row> &rows() const { return m_rows; }
     QByteArray bytes(const Row &row) const;
     QByteArray bytes(Kind direction, quint64 offset, quint64 length) const;
     // Every sent byte still kept, in order.
@@ -71,8 +72,11 @@ public:
     void clear();
 
 private:
-    // One direction's bytes as a queue of pieces; a position counts every
-    // byte since the last clear, so it stays valid while old pieces go.
+    // One direction's bytes as a queue of pieces of equal size, filled one
+    // after the other, so memory follows the bytes kept however small the
+    // writes; a position counts every byte since the last clear, so it stays
+    // valid while old pieces go. A piece's sequence number tells when its
+    // first byte came, to drop the older of the two directions first.
     class Stream
     {
     public:
@@ -113,12 +117,12 @@ private:
     qint64 m_capacity;
     qint64 m_kept = 0;
     quint64 m_sequence = 0;
-    Kind m_lastKind = Kind::Heading;
     bool m_dropped = false;
     Stream m_sent;
     Stream m_received;
     QList<Pending> m_pending;
-    QList<Row> m_rows;
+    std::deque<Row> m_rows; // no reallocation of a million rows as it grows
+    QSet<QString> m_texts; // recent row texts, shared by rows that repeat them
     Line::Decoder m_decoder;
     quint64 m_decoderBase = 0; // sent stream position of the decoder's first byte
     quint64 m_decoderEnd = 0;  // sent stream position after the last byte fed

@@ -52,7 +52,7 @@ int LineModel::columnCount(const QModelIndex &parent) const
 
 QVariant LineModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_capture.rows().size())
+    if (!index.isValid() || index.row() >= rowCount())
         return QVariant();
     const LineCapture::Row &r = row(index.row());
     const bool heading = r.kind == LineCapture::Kind::Heading;

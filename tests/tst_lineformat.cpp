@@ -131,8 +131,8 @@ void tst_LineFormat::captureKeepsTheNewest()
     QCOMPARE(capture.keptBytes(), quint64(3 * piece));
     QCOMPARE(capture.receivedTotal(), quint64(8 * piece));
     // Every row left still has its bytes, and they are the newest ones.
-    QCOMPARE(capture.rows().size(), 3 * piece / LineCapture::kReceivedRowBytes);
-    const LineCapture::Row &first = capture.rows().first();
+    QCOMPARE(qint64(capture.rows().size()), 3 * piece / LineCapture::kReceivedRowBytes);
+    const LineCapture::Row &first = capture.rows().front();
     QCOMPARE(first.offset, quint64(5 * piece));
     QCOMPARE(capture.bytes(first), expected.mid(5 * piece, LineCapture::kReceivedRowBytes));
     QCOMPARE(capture.bytes(LineCapture::Kind::Received, 4 * piece, 16), QByteArray());
@@ -140,7 +140,7 @@ void tst_LineFormat::captureKeepsTheNewest()
     capture.clear();
     QVERIFY(!capture.dropped());
     QCOMPARE(capture.keptBytes(), quint64(0));
-    QVERIFY(capture.rows().isEmpty());
+    QVERIFY(capture.rows().empty());
 }
 
 void tst_LineFormat::captureRowsPointAtTheirBytes()

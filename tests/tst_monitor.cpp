@@ -44,12 +44,12 @@ T *part(MainWindow &window, const char *name)
 // The texts of the rows from the last heading on, the heading first.
 QStringList fromLastHeading(const LineModel &model)
 {
-    const QList<LineCapture::Row> &rows = model.capture().rows();
-    qsizetype first = rows.size();
+    const auto &rows = model.capture().rows();
+    qsizetype first = qsizetype(rows.size());
     while (first > 0 && rows.at(first - 1).kind != LineCapture::Kind::Heading)
         --first;
     QStringList texts;
-    for (qsizetype i = qMax<qsizetype>(first - 1, 0); i < rows.size(); ++i)
+    for (qsizetype i = qMax<qsizetype>(first - 1, 0); i < qsizetype(rows.size()); ++i)
         texts << rows.at(i).text;
     return texts;
 }
@@ -455,8 +455,8 @@ void tst_Monitor::flood()
 
     QCOMPARE(capture.receivedTotal(), quint64(flood.size()));
     QVERIFY(capture.keptBytes() <= quint64(LineCapture::kDefaultCapacity));
-    QVERIFY(capture.rows().size() <= LineCapture::kMaxRows);
-    const LineCapture::Row &last = capture.rows().constLast();
+    QVERIFY(qsizetype(capture.rows().size()) <= LineCapture::kMaxRows);
+    const LineCapture::Row &last = capture.rows().back();
     QCOMPARE(capture.bytes(last), flood.right(qsizetype(last.length)));
     const double grown = residentMiB() - before;
     qInfo("10 MB flood: resident memory grew by %.0f MiB in %lld ms", grown,
