@@ -1,6 +1,7 @@
 #include "bench.h"
 
 #include "app/mainwindow.h"
+#include "monitor/linemodel.h"
 #include "monitor/linemonitor.h"
 #include "ptypair.h"
 

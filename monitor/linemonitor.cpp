@@ -1,6 +1,7 @@
 #include "monitor/linemonitor.h"
 
 #include "monitor/lineformat.h"
+#include "monitor/linemodel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -172,6 +173,21 @@ void LineMonitor::addViewMenu(QMenuBar *bar, QAction *before)
     menu->setObjectName(QStringLiteral("menuView"));
     menu->addAction(m_toggle);
     bar->insertMenu(before, menu);
+}
+
+void LineMonitor::recordSent(const uint8_t *data, size_t size)
+{
+    m_model->recordSent(reinterpret_cast<const char *>(data), qsizetype(size));
+}
+
+void LineMonitor::recordReceived(const QByteArray &bytes)
+{
+    m_model->recordReceived(bytes);
+}
+
+void LineMonitor::restartClock()
+{
+    m_model->restartClock();
 }
 
 void LineMonitor::recordPress(const QString &buttonText)

@@ -12,8 +12,7 @@
 // goes back through the main window, so it passes the same guard and the
 // same write as every script.
 
-#include "monitor/linemodel.h"
-
+#include <QByteArray>
 #include <QStringList>
 #include <QWidget>
 
@@ -31,6 +30,8 @@ class QRadioButton;
 class QTableView;
 QT_END_NAMESPACE
 
+class LineModel;
+
 class LineMonitor : public QWidget
 {
     Q_OBJECT
@@ -44,13 +45,10 @@ public:
     void addViewMenu(QMenuBar *bar, QAction *before);
     QAction *toggleAction() const { return m_toggle; }
 
-    void recordSent(const uint8_t *data, size_t size)
-    {
-        m_model->recordSent(reinterpret_cast<const char *>(data), qsizetype(size));
-    }
-    void recordReceived(const QByteArray &bytes) { m_model->recordReceived(bytes); }
+    void recordSent(const uint8_t *data, size_t size);
+    void recordReceived(const QByteArray &bytes);
     void recordPress(const QString &buttonText);
-    void restartClock() { m_model->restartClock(); }
+    void restartClock();
 
     // Puts bytes on the line; false when they could not go (no open port).
     using Sender = std::function<bool(const QByteArray &)>;
