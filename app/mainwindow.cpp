@@ -89,12 +89,12 @@ void MainWindow::about()
 // and the log pane keeps what the user last saw.
 bool MainWindow::requirePort()
 {
-    if (serial->isOpen()) {
-        // A press starts a new heading in the line monitor, named after its button.
-        if (auto *button = qobject_cast<QAbstractButton *>(sender()))
-            monitor->recordPress(button->text());
+    // A press that passes starts a heading in the line monitor, named after
+    // its button.
+    if (auto *button = qobject_cast<QAbstractButton *>(sender()); button && serial->isOpen())
+        monitor->recordPress(button->text());
+    if (serial->isOpen())
         return true;
-    }
     QMessageBox::about(this, tr("Serial Port Connect"),
                        tr("Please configure and connect to the serial port first!"));
     return false;
