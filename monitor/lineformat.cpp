@@ -150,45 +150,56 @@ QString describeError(const Parsed &parsed)
     return QStringLiteral("%1 at position %2").arg(parsed.error).arg(parsed.position);
 }
 
-QString hexDump(const QByteArray &bytes)
+QByteArray hexDump(const QByteArray &bytes)
 {
-    QString out;
-    out.reserve((bytes.size() / 16 + 2) * 80);
+    static const char digits[] = "0123456789abcdef";
+    QByteArray out;
+    out.reserve((bytes.size() / 16 + 1) * 79 + 9);
     const auto *data = reinterpret_cast<const uchar *>(bytes.constData());
     const qsizetype size = bytes.size();
+    const auto offset = [&](quint64 value) {
+        for (int shift = 28; shift >= 0; shift -= 4)
+            out += digits[(value >> shift) & 0xF];
+    };
     for (qsizetype line = 0; line < size; line += 16) {
-        out += QStringLiteral("%1  ").arg(quint64(line), 8, 16, QLatin1Char('0'));
-        QString text;
+        offset(quint64(line));
+        out += "  ";
         for (qsizetype i = 0; i < 16; ++i) {
             if (line + i < size) {
-                const uchar b = data[line + i];
-                out += QStringLiteral("%1 ").arg(b, 2, 16, QLatin1Char('0'));
-                text += b >= 0x20 && b < 0x7F ? QChar(b) : QChar(u'.');
+                out += digits[data[line + i] >> 4];
+                out += digits[data[line + i] & 0xF];
+                out += ' ';
             } else {
-                out += QLatin1String("   ");
+                out += "   ";
             }
             if (i == 7)
-                out += QLatin1Char(' ');
+                out += ' ';
         }
-        out += QLatin1String(" |") + text + QLatin1String("|\n");
+        out += " |";
+        for (qsizetype i = line; i < size && i < line + 16; ++i)
+            out += data[i] >= 0x20 && data[i] < 0x7F ? char(data[i]) : '.';
+        out += "|\n";
     }
-    out += QStringLiteral("%1\n").arg(quint64(size), 8, 16, QLatin1Char('0'));
+    offset(quint64(size));
+    out += '\n';
     return out;
 }
 
-QString cArray(const QByteArray &bytes, const QString &name)
+QByteArray cArray(const QByteArray &bytes, const QString &name)
 {
-    QString out = QStringLiteral("static const unsigned char %1[%2] = {")
-                      .arg(name)
-                      .arg(bytes.size());
-    out.reserve(out.size() + bytes.size() * 6 + 16);
+    static const char digits[] = "0123456789abcdef";
+    QByteArray out = "static const unsigned char " + name.toLatin1() + '['
+        + QByteArray::number(bytes.size()) + "] = {";
+    out.reserve(out.size() + bytes.size() * 6 + bytes.size() / 12 * 5 + 8);
     for (qsizetype i = 0; i < bytes.size(); ++i) {
-        out += i % 12 == 0 ? QLatin1String("\n    ") : QLatin1String(" ");
-        out += QStringLiteral("0x%1").arg(uchar(bytes.at(i)), 2, 16, QLatin1Char('0'));
+        out += i % 12 == 0 ? "\n    " : " ";
+        out += "0x";
+        out += digits[uchar(bytes.at(i)) >> 4];
+        out += digits[uchar(bytes.at(i)) & 0xF];
         if (i + 1 < bytes.size())
-            out += QLatin1Char(',');
+            out += ',';
     }
-    out += QLatin1String("\n};\n");
+    out += "\n};\n";
     return out;
 }
 

@@ -32,11 +32,13 @@ QString describeError(const Parsed &parsed);
 
 // The columns of `hexdump -C`: eight-digit offset, sixteen bytes in two groups
 // of eight, the printable ASCII between bars, and the total size on the last
-// line. Repeated lines are written out rather than folded into "*".
-QString hexDump(const QByteArray &bytes);
+// line. Repeated lines are written out rather than folded into "*". Both
+// formats are plain ASCII and built byte by byte, as a capture may be large.
+QByteArray hexDump(const QByteArray &bytes);
 // A C array that compiles as it stands:
 // static const unsigned char name[N] = {0x1b, 0x40, ...};
-QString cArray(const QByteArray &bytes, const QString &name);
+// `name` must be an identifier (see cIdentifier).
+QByteArray cArray(const QByteArray &bytes, const QString &name);
 // A name usable as a C identifier, made from a file's base name.
 QString cIdentifier(const QString &baseName);
 // "1B 40 0A", as copied to the clipboard.

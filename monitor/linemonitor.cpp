@@ -206,6 +206,14 @@ void LineMonitor::closeEvent(QCloseEvent *event)
     QWidget::closeEvent(event);
 }
 
+void LineMonitor::showEvent(QShowEvent *event)
+{
+    // Rows that came while the window was closed are brought into view.
+    if (m_follow)
+        m_table->scrollToBottom();
+    QWidget::showEvent(event);
+}
+
 bool LineMonitor::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_entry && event->type() == QEvent::KeyPress) {
@@ -309,10 +317,9 @@ bool LineMonitor::saveTo(const QString &path, Format format)
     QByteArray contents;
     switch (format) {
     case Format::Raw: contents = bytes; break;
-    case Format::HexDump: contents = LineFormat::hexDump(bytes).toLatin1(); break;
+    case Format::HexDump: contents = LineFormat::hexDump(bytes); break;
     case Format::CArray:
-        contents = LineFormat::cArray(bytes, LineFormat::cIdentifier(QFileInfo(path).completeBaseName()))
-                       .toLatin1();
+        contents = LineFormat::cArray(bytes, LineFormat::cIdentifier(QFileInfo(path).completeBaseName()));
         break;
     }
     // Written beside the target and renamed over it at the end, so a failure
@@ -347,7 +354,7 @@ void LineMonitor::showDetail()
     QString text;
     if (row.kind == LineCapture::Kind::Sent) {
         text = tr("%1\n%2 bytes sent at %3 ms\n\n").arg(row.text).arg(row.length).arg(row.ms)
-            + LineFormat::hexDump(bytes);
+            + QString::fromLatin1(LineFormat::hexDump(bytes));
     } else {
         // One line per byte with its bits, so a status byte reads flag by flag.
         text = tr("%1 bytes received at %2 ms\n").arg(row.length).arg(row.ms);
@@ -376,7 +383,7 @@ void LineMonitor::showAllBytes()
     const LineCapture::Row &row = m_model->row(current.row());
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_detail->setPlainText(tr("%1\n%2 bytes at %3 ms\n\n").arg(row.text).arg(row.length).arg(row.ms)
-                           + LineFormat::hexDump(m_model->capture().bytes(row)));
+                           + QString::fromLatin1(LineFormat::hexDump(m_model->capture().bytes(row))));
     QApplication::restoreOverrideCursor();
     m_showAll->setVisible(false);
 }

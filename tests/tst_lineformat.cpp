@@ -82,19 +82,23 @@ void tst_LineFormat::hexDumpLayout()
     // What `hexdump -C` prints for these bytes.
     const QByteArray bytes = QByteArray::fromHex("1b4048656c6c6f0a0000000000000000" "7f806162");
     QCOMPARE(hexDump(bytes),
-             QStringLiteral(
+             QByteArray(
                  "00000000  1b 40 48 65 6c 6c 6f 0a  00 00 00 00 00 00 00 00  |.@Hello.........|\n"
                  "00000010  7f 80 61 62                                       |..ab|\n"
                  "00000014\n"));
     QCOMPARE(hexDump("Hel"),
-             QStringLiteral("00000000  48 65 6c                                          |Hel|\n"
+             QByteArray("00000000  48 65 6c                                          |Hel|\n"
                             "00000003\n"));
 }
 
 void tst_LineFormat::cArrayText()
 {
     QCOMPARE(cArray(QByteArray::fromHex("1b40ff"), QStringLiteral("reset")),
-             QStringLiteral("static const unsigned char reset[3] = {\n    0x1b, 0x40, 0xff\n};\n"));
+             QByteArray("static const unsigned char reset[3] = {\n    0x1b, 0x40, 0xff\n};\n"));
+    // Twelve to a line, no comma after the last.
+    const QByteArray array = cArray(QByteArray(13, '\x7f'), QStringLiteral("a"));
+    QVERIFY(array.contains("0x7f,\n    0x7f\n};\n"));
+    QCOMPARE(array.count("0x7f"), 13);
     QCOMPARE(cIdentifier(QStringLiteral("receipt-2 copy")), QStringLiteral("receipt_2_copy"));
     QCOMPARE(cIdentifier(QStringLiteral("7up")), QStringLiteral("line_7up"));
 }
