@@ -2,8 +2,10 @@
 #include "ui_mainwindow.h"
 
 #include "app/transmitprogress.h"
+#include "monitor/linemonitor.h"
 #include "serial/settingsdialog.h"
 
+#include <QAbstractButton>
 #include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
@@ -55,6 +57,17 @@ MainWindow::MainWindow(QWidget *parent)
 
     // The command page is kept in the form for later use but not offered.
     ui->mainTabsTelvar->removeTab(4);
+
+    // The line monitor's own bytes take the way of every script: the guard,
+    // then the one write.
+    monitor = new LineMonitor(this);
+    monitor->addViewMenu(ui->menuBar, ui->menuHelp->menuAction());
+    monitor->setSender([this](const QByteArray &bytes) {
+        if (!requirePort())
+            return false;
+        Write(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size()));
+        return true;
+    });
 }
 
 MainWindow::~MainWindow()
@@ -77,6 +90,10 @@ void MainWindow::about()
 // and the log pane keeps what the user last saw.
 bool MainWindow::requirePort()
 {
+    // A press that passes starts a heading in the line monitor, named after
+    // its button.
+    if (auto *button = qobject_cast<QAbstractButton *>(sender()); button && serial->isOpen())
+        monitor->recordPress(button->text());
     if (serial->isOpen())
         return true;
     QMessageBox::about(this, tr("Serial Port Connect"),

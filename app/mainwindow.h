@@ -16,6 +16,10 @@
 // is left alone when no port is open), clears the log pane, writes its
 // explanation and then calls the encoder, which hands every command to the
 // port's output buffer at once. The event loop transmits it afterwards.
+//
+// Every byte written and read, and every press the guard lets through, is
+// also recorded by the line monitor (monitor/), a tool window of its own
+// opened from the View menu.
 
 #include <QImage>
 #include <QMainWindow>
@@ -31,6 +35,7 @@ class QLabel;
 namespace Ui { class MainWindow; }
 QT_END_NAMESPACE
 
+class LineMonitor;
 class SettingsDialog;
 class TransmitProgress;
 
@@ -165,6 +170,7 @@ private:
     QImage currentImage;
     QLabel *previewLabel = nullptr;
     TransmitProgress *progress = nullptr;
+    LineMonitor *monitor = nullptr;
 
     // Controller replies are UTF-8 text; one decoder per connection keeps a
     // character whole when the tty delivers it in two reads.

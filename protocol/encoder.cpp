@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 #include "app/transmitprogress.h"
+#include "monitor/linemonitor.h"
 
 #include <cstring>
 
@@ -13,6 +14,8 @@ void MainWindow::Write(const uint8_t *buf, size_t buflen)
     const qint64 queued =
         serial->write(reinterpret_cast<const char *>(buf), static_cast<qint64>(buflen));
     progress->noteQueued(queued);
+    if (queued > 0)
+        monitor->recordSent(buf, size_t(queued));
 }
 
 // The braced list lives on the stack for the call and goes out in one write.

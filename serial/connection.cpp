@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "monitor/linemonitor.h"
 #include "serial/settingsdialog.h"
 
 #include <QLabel>
@@ -22,6 +23,7 @@ void MainWindow::openSerialPort()
 
     if (serial->open(QIODevice::ReadWrite)) {
         replyDecoder = QStringDecoder(QStringDecoder::Utf8);
+        monitor->restartClock();
         ui->actionConnect->setEnabled(false);
         ui->actionDisconnect->setEnabled(true);
         ui->actionConfigure->setEnabled(false);
@@ -77,5 +79,6 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
 void MainWindow::readData()
 {
     const QByteArray data = serial->readAll();
+    monitor->recordReceived(data);
     ui->editTelvar->insertPlainText(replyDecoder.decode(data));
 }
