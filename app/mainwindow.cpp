@@ -55,6 +55,8 @@ MainWindow::MainWindow(QWidget *parent)
 
     // The command page is kept in the form for later use but not offered.
     ui->mainTabsTelvar->removeTab(4);
+
+    setUpPictureOptions();
 }
 
 MainWindow::~MainWindow()

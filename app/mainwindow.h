@@ -31,6 +31,7 @@ class QLabel;
 namespace Ui { class MainWindow; }
 QT_END_NAMESPACE
 
+class ConversionOptionsBox;
 class SettingsDialog;
 class TransmitProgress;
 
@@ -158,6 +159,12 @@ private:
     void barcodeSample(int row);
     void printHeadSample(int row);
 
+    // Conversion options, drag and drop, paste: imaging/pictureoptions.cpp.
+    void setUpPictureOptions();
+    void keepPicture(const QImage &picture, QSize size, const QString &fileName,
+                     const QString &name);
+    void reconvertPicture();
+
     Ui::MainWindow *ui = nullptr;
     QLabel *status = nullptr;
     SettingsDialog *settings = nullptr;
@@ -165,6 +172,11 @@ private:
     QImage currentImage;
     QLabel *previewLabel = nullptr;
     TransmitProgress *progress = nullptr;
+    ConversionOptionsBox *conversionBox = nullptr;
+    // The loaded picture as kept for re-conversion, its own size, its file.
+    QImage pictureSource;
+    QSize pictureSize;
+    QString pictureFile;
 
     // Controller replies are UTF-8 text; one decoder per connection keeps a
     // character whole when the tty delivers it in two reads.
