@@ -4,6 +4,7 @@
 
 #include <QImage>
 
+#include <cstring>
 #include <vector>
 
 QSize fittedSize(QSize size, int width)
@@ -46,7 +47,9 @@ QImage blankDots(QSize size)
     if (dots.isNull())
         return dots;
     dots.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
-    dots.fill(0); // every fill bit too
+    // QImage::fill() leaves the bytes past the width as they were.
+    for (int y = 0; y < dots.height(); ++y)
+        memset(dots.scanLine(y), 0, size_t(dots.bytesPerLine()));
     return dots;
 }
 
