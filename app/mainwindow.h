@@ -164,6 +164,7 @@ private:
     void keepPicture(const QImage &picture, QSize size, const QString &fileName,
                      const QString &name);
     void reconvertPicture();
+    static QImage keptSource(const QImage &picture, const QString &fileName);
 
     Ui::MainWindow *ui = nullptr;
     QLabel *status = nullptr;

@@ -71,16 +71,15 @@ bool MainWindow::loadFile(const QString &fileName)
     return true;
 }
 
-// Keeps the picture as read (or only its fitted version, see
-// reconvertPicture) for later changes of the conversion options, and makes
-// the printable image from it. `size` is the picture's own size, `name` what
-// the log calls it.
+// Makes the printable image from the picture as read and keeps what later
+// changes of the conversion options need (see pictureoptions.cpp). `size` is
+// the picture's own size, `name` what the log calls it.
 void MainWindow::keepPicture(const QImage &picture, QSize size, const QString &fileName,
                              const QString &name)
 {
-    pictureSource = picture;
     pictureSize = size;
     pictureFile = fileName;
+    pictureSource = keptSource(picture, fileName);
     if (picture.depth() > 1) {
         ui->editTelvar->appendPlainText(
             QStringLiteral("Bitmap is not 1bpp (mono) trying to convert..."));

@@ -13,11 +13,18 @@
 // options, which re-reduce the loaded picture as soon as one changes, and
 // pictures that arrive by drag and drop or Ctrl+V.
 //
-// What is kept of a picture: as read when "Fit to print width" is off (every
-// dithering needs the full picture then); only its fitted version when it is
-// on and the picture came from a file, so a camera-sized photo is never held
-// at full size. Switching the fit off again reads the file anew. A pasted or
-// dropped picture without a file is kept as it came, the only copy there is.
+// What is kept of a picture for a change of options: the picture as read when
+// it is at most as wide as the head (a fitted picture always is) or when it
+// came without a file, the only copy there is. A wider picture from a file is
+// not kept: it cannot be printed unfitted, and holding a camera-sized photo
+// decoded would cost 200 MB for nothing. A change of options reads the file
+// again instead, at the fitted size when "Fit to print width" is on, which is
+// fast (JPEG scales in the decoder). Switching the fit off reads the full
+// picture anew.
+QImage MainWindow::keptSource(const QImage &picture, const QString &fileName)
+{
+    return picture.width() <= printHeadDots || fileName.isEmpty() ? picture : QImage();
+}
 
 void MainWindow::setUpPictureOptions()
 {
@@ -45,23 +52,23 @@ void MainWindow::setUpPictureOptions()
 
 void MainWindow::reconvertPicture()
 {
-    if (pictureSource.isNull())
-        return;
+    if (pictureSource.isNull() && pictureFile.isEmpty())
+        return; // nothing loaded yet
     const ConversionOptions options = conversionBox->options();
-    if (!options.fit && pictureSource.size() != pictureSize) {
-        const PictureRead read = readPicture(pictureFile);
+    QImage source = pictureSource;
+    if (source.isNull() || (!options.fit && source.size() != pictureSize)) {
+        const PictureRead read = readPicture(pictureFile, options.fit ? printHeadDots : 0);
         if (read.image.isNull()) {
             QMessageBox::information(this, QGuiApplication::applicationDisplayName(),
                                      tr("Cannot load %1: %2")
                                          .arg(QDir::toNativeSeparators(pictureFile), read.error));
             return;
         }
-        pictureSource = read.image;
+        source = read.image;
         pictureSize = read.size;
-    } else if (options.fit && !pictureFile.isEmpty()) {
-        pictureSource = fitted(pictureSource, printHeadDots);
     }
-    setCurrentImage(printableImage(pictureSource, options));
+    pictureSource = keptSource(source, pictureFile);
+    setCurrentImage(printableImage(source, options));
     ui->editTelvar->appendPlainText(conversionText(
         options, currentImage.size(), options.fit && pictureSize.width() > printHeadDots));
 }

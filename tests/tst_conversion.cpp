@@ -414,6 +414,27 @@ private slots:
         QCOMPARE(preview(cw.window), first);
     }
 
+    // A picture wider than the head is not held unfitted: each change reads its file again.
+    void widePictureReadAgain()
+    {
+        const QString path = save("wide.png", shaded({480, 300}));
+        ConnectedWindow cw;
+        QVERIFY(cw.connected);
+        QVERIFY(load(cw.window, path));
+        choose(cw.window, Options{false, "Atkinson"});
+        ConversionOptions atkinson;
+        atkinson.dithering = Dithering::Atkinson;
+        QCOMPARE(preview(cw.window), printableImage(QImage(path), atkinson).convertToFormat(QImage::Format_RGB32));
+        choose(cw.window, Options{true, "Atkinson"});
+        QCOMPARE(preview(cw.window).size(), QSize(384, 240));
+        QVERIFY(QFile::remove(path));
+        BoxCatcher catcher;
+        choose(cw.window, Options{false, "Atkinson"});
+        QCOMPARE(catcher.boxes.size(), 1);
+        QCOMPARE(catcher.boxes[0].text, "Cannot load " + path + ": File not found");
+        QCOMPARE(preview(cw.window).size(), QSize(384, 240));
+    }
+
     // Fitting: wider pictures scaled to the head keeping their proportions, narrower ones left alone.
     void fit_data()
     {
@@ -428,6 +449,9 @@ private slots:
                                        << "Converted: Error diffusion, 200 x 100";
         QTest::newRow("1000x10") << QString("band.png") << QSize(384, 4) << "1d76300030000400"
                                  << "Converted: Error diffusion, fitted to 384 x 4";
+        // Stored 1200x800 with the camera's "turn right" mark: upright it is 800x1200.
+        QTest::newRow("turned JPEG") << QString("turned.jpg") << QSize(384, 576) << "1d76300030004002"
+                                     << "Converted: Error diffusion, fitted to 384 x 576";
     }
 
     void fit()
@@ -436,6 +460,11 @@ private slots:
         QFETCH(QSize, size);
         save("small.png", shaded({200, 100}));
         save("band.png", shaded({1000, 10}));
+        {
+            QImageWriter turned(m_dir.filePath("turned.jpg"));
+            turned.setTransformation(QImageIOHandler::TransformationRotate90);
+            QVERIFY(turned.write(shaded({1200, 800}).convertToFormat(QImage::Format_RGB32)));
+        }
         ConnectedWindow cw;
         QVERIFY(cw.connected);
         choose(cw.window, Options{true});
