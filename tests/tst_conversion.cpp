@@ -652,6 +652,12 @@ private slots:
             QTest::keyClick(tabs, Qt::Key_V, Qt::ControlModifier);
             QCOMPARE(logText(cw.window), "earlier text");
             tabs->setCurrentWidget(cw.window.findChild<QWidget *>("tab_3"));
+            // The log pane with the focus pastes into itself, as any text field.
+            auto *log = cw.window.findChild<QPlainTextEdit *>("editTelvar");
+            log->setFocus();
+            QTest::keyClick(log, Qt::Key_V, Qt::ControlModifier);
+            QVERIFY(preview(cw.window).isNull());
+            QVERIFY(!logText(cw.window).contains("Loading image:"));
             QTest::keyClick(tabs, Qt::Key_V, Qt::ControlModifier);
         } else {
             QWidget *target = how == "drop" ? static_cast<QWidget *>(&cw.window)
