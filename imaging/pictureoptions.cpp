@@ -37,12 +37,16 @@ void MainWindow::setUpPictureOptions()
     auto *arrivals =
         new PictureDrop(this, ui->editTelvar->viewport(), ui->mainTabsTelvar, ui->tab_3);
     // As the Load button does: a clear log pane, then the file as if chosen.
+    // A picture dropped on another tab brings the Bitmaps tab forward, where
+    // its preview is.
     connect(arrivals, &PictureDrop::fileArrived, this, [this](const QString &fileName) {
+        ui->mainTabsTelvar->setCurrentWidget(ui->tab_3);
         ui->editTelvar->clear();
         loadFile(fileName);
     });
     connect(arrivals, &PictureDrop::imageArrived, this,
             [this](const QImage &image, const QString &name) {
+                ui->mainTabsTelvar->setCurrentWidget(ui->tab_3);
                 ui->editTelvar->clear();
                 ui->editTelvar->insertPlainText(QStringLiteral("Loading image:"));
                 keepPicture(image, image.size(), QString(), name);

@@ -670,6 +670,7 @@ private slots:
             QApplication::processEvents();
         }
         QCOMPARE(logText(cw.window), opened(name.isEmpty() ? path : name, picture.size()));
+        QCOMPARE(cw.window.findChild<QTabWidget *>("mainTabsTelvar")->currentWidget()->objectName(), "tab_3");
         click(cw.window, "pushButton_58PrintH");
         QVERIFY(previewIsPrinted(preview(cw.window), wireDots(cw.pty.readUntilQuiet())));
         QCOMPARE(preview(cw.window).size(), picture.size());
