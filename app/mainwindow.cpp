@@ -68,6 +68,7 @@ MainWindow::MainWindow(QWidget *parent)
         Write(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size()));
         return true;
     });
+    setUpPictureOptions();
 }
 
 MainWindow::~MainWindow()

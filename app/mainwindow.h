@@ -36,6 +36,7 @@ namespace Ui { class MainWindow; }
 QT_END_NAMESPACE
 
 class LineMonitor;
+class ConversionOptionsBox;
 class SettingsDialog;
 class TransmitProgress;
 
@@ -163,6 +164,13 @@ private:
     void barcodeSample(int row);
     void printHeadSample(int row);
 
+    // Conversion options, drag and drop, paste: imaging/pictureoptions.cpp.
+    void setUpPictureOptions();
+    void keepPicture(const QImage &picture, QSize size, const QString &fileName,
+                     const QString &name);
+    void reconvertPicture();
+    static QImage keptSource(const QImage &picture, const QString &fileName);
+
     Ui::MainWindow *ui = nullptr;
     QLabel *status = nullptr;
     SettingsDialog *settings = nullptr;
@@ -171,6 +179,11 @@ private:
     QLabel *previewLabel = nullptr;
     TransmitProgress *progress = nullptr;
     LineMonitor *monitor = nullptr;
+    ConversionOptionsBox *conversionBox = nullptr;
+    // The loaded picture as kept for re-conversion, its own size, its file.
+    QImage pictureSource;
+    QSize pictureSize;
+    QString pictureFile;
 
     // Controller replies are UTF-8 text; one decoder per connection keeps a
     // character whole when the tty delivers it in two reads.

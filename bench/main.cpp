@@ -18,6 +18,8 @@
 
 using namespace TelvarBench;
 
+int picturesProbe(int argc, char **argv); // bench/imaging_bench.cpp
+
 static qint64 monotonicNs()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -108,6 +110,8 @@ int main(int argc, char **argv)
 {
     if (argc > 1 && qstrcmp(argv[1], "--startup-probe") == 0)
         return startupProbe(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], "--pictures-probe") == 0)
+        return picturesProbe(argc, argv);
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 

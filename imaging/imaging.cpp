@@ -1,7 +1,8 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "imaging/printablemono.h"
+#include "imaging/conversionoptions.h"
+#include "imaging/pictureloader.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -55,37 +56,46 @@ bool MainWindow::loadFile(const QString &fileName)
 {
     ui->editTelvar->insertPlainText(QStringLiteral("Loading image:"));
 
-    // The reader's allocation limit turns a header that claims a gigantic
-    // picture into an ordinary read error instead of an allocation.
-    QImageReader reader(fileName);
-    reader.setAutoTransform(true);
-    const QImage image = reader.read();
-    if (image.isNull()) {
+    // The reader never opens anything but a regular file, and allows the
+    // decoder what the picture's header says it needs (pictureloader.h).
+    const PictureRead read =
+        readPicture(fileName, conversionBox->options().fit ? maxPrintWidth : 0);
+    if (read.image.isNull()) {
         QMessageBox::information(this, QGuiApplication::applicationDisplayName(),
                                  tr("Cannot load %1: %2")
-                                     .arg(QDir::toNativeSeparators(fileName), reader.errorString()));
+                                     .arg(QDir::toNativeSeparators(fileName), read.error));
         return false;
     }
-
-    const auto information = [&fileName](const QImage &mono) {
-        return tr("Opened \"%1\"\nWidth: %2 pixel\nHeight: %3 pixel\nColor depth: %4\nBytes: %5\n")
-            .arg(QDir::toNativeSeparators(fileName), QString::number(mono.width()),
-                 QString::number(mono.height()), QString::number(mono.depth()),
-                 QString::number(qint64(mono.sizeInBytes())));
-    };
-
-    if (image.depth() <= 1) {
-        setCurrentImage(printableMono(image));
-        ui->editTelvar->appendPlainText(information(currentImage));
-    } else {
-        ui->editTelvar->appendPlainText(
-            QStringLiteral("Bitmap is not 1bpp (mono) trying to convert..."));
-        const QImage converted = printableMono(image);
-        ui->editTelvar->appendPlainText(information(converted));
-        setCurrentImage(converted);
-    }
+    keepPicture(read.image, read.size, fileName, QDir::toNativeSeparators(fileName));
     setWindowFilePath(fileName);
     return true;
+}
+
+// Makes the printable image from the picture as read and keeps what later
+// changes of the conversion options need (see pictureoptions.cpp). `size` is
+// the picture's own size, `name` what the log calls it.
+void MainWindow::keepPicture(const QImage &picture, QSize size, const QString &fileName,
+                             const QString &name)
+{
+    pictureSize = size;
+    pictureFile = fileName;
+    pictureSource = keptSource(picture, fileName);
+    if (picture.depth() > 1) {
+        ui->editTelvar->appendPlainText(
+            QStringLiteral("Bitmap is not 1bpp (mono) trying to convert..."));
+    }
+    const ConversionOptions options = conversionBox->options();
+    const QImage printable = printableImage(picture, options);
+    ui->editTelvar->appendPlainText(
+        tr("Opened \"%1\"\nWidth: %2 pixel\nHeight: %3 pixel\nColor depth: %4\nBytes: %5\n")
+            .arg(name, QString::number(printable.width()), QString::number(printable.height()),
+                 QString::number(printable.depth()),
+                 QString::number(qint64(printable.sizeInBytes()))));
+    setCurrentImage(printable);
+    if (!options.isDefault()) {
+        ui->editTelvar->appendPlainText(conversionText(
+            options, printable.size(), options.fit && size.width() > printHeadDots));
+    }
 }
 
 void MainWindow::setCurrentImage(const QImage &image)
