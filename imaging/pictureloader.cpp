@@ -24,8 +24,10 @@ QString tr(const char *text)
 QString notAFile(const QString &fileName)
 {
     struct stat info;
-    if (::stat(QFile::encodeName(fileName).constData(), &info) != 0 || S_ISDIR(info.st_mode))
+    if (::stat(QFile::encodeName(fileName).constData(), &info) != 0)
         return QString();
+    if (S_ISDIR(info.st_mode))
+        return tr("it is a folder, not a picture file");
     if (S_ISREG(info.st_mode)) {
         QFile probe(fileName);
         return probe.open(QIODevice::ReadOnly) ? QString() : probe.errorString();

@@ -545,7 +545,7 @@ private slots:
                                     << "it is a named pipe, not a picture file";
         QTest::newRow("device") << QString("/dev/zero") << false << "it is a device, not a picture file";
         QTest::newRow("socket") << socketFile(m_dir.filePath("socket.png")) << false << "it is a socket, not a picture file";
-        QTest::newRow("folder") << m_dir.path() << false << "File not found";
+        QTest::newRow("folder") << m_dir.path() << false << "it is a folder, not a picture file";
         QTest::newRow("missing") << m_dir.filePath("missing.png") << true << "File not found";
     }
 

@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QScrollArea>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -143,8 +144,10 @@ private slots:
         for (int i = 0; i < bad.size(); ++i) {
             QImageReader reference(bad[i]);
             reference.read();
+            const QString reason = QFileInfo(bad[i]).isDir() ? QString("it is a folder, not a picture file")
+                                                             : reference.errorString();
             QCOMPARE(catcher.boxes[i].title, QGuiApplication::applicationDisplayName());
-            QCOMPARE(catcher.boxes[i].text, "Cannot load " + bad[i] + ": " + reference.errorString());
+            QCOMPARE(catcher.boxes[i].text, "Cannot load " + bad[i] + ": " + reason);
             QCOMPARE(catcher.boxes[i].icon, int(QMessageBox::Information));
         }
         QCOMPARE(logText(cw.window), QString("Loading image:").repeated(bad.size()));
