@@ -142,6 +142,10 @@ QList<LineCapture::Row> LineCapture::takeNewRows(bool flush)
         if (start >= end)
             continue; // dropped before it was listed
         if (p.kind == Kind::Received) {
+            // A reply means the controller has acted on what it was sent: a
+            // query still waiting for a byte that may extend it (DLE EOT,
+            // DLE ENQ) is listed before the answer.
+            decoded(m_decoder.flush(), m_decoderMs, out);
             for (quint64 at = start; at < end; at += kReceivedRowBytes)
                 out.append({p.ms, at, std::min<quint64>(kReceivedRowBytes, end - at),
                             Kind::Received, QString()});
@@ -154,9 +158,10 @@ QList<LineCapture::Row> LineCapture::takeNewRows(bool flush)
         }
         decoded(m_decoder.feed(from.slice(start, end - start)), p.ms, out);
         m_decoderEnd = end;
+        m_decoderMs = p.ms;
     }
     if (flush)
-        decoded(m_decoder.flush(), m_pending.isEmpty() ? 0 : m_pending.constLast().ms, out);
+        decoded(m_decoder.flush(), m_decoderMs, out);
     m_pending.clear();
     return out;
 }

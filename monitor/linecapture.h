@@ -126,6 +126,7 @@ private:
     Line::Decoder m_decoder;
     quint64 m_decoderBase = 0; // sent stream position of the decoder's first byte
     quint64 m_decoderEnd = 0;  // sent stream position after the last byte fed
+    qint64 m_decoderMs = 0;    // when the last byte fed was sent
 };
 
 #endif

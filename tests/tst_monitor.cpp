@@ -117,6 +117,7 @@ private slots:
     void pressListing_data();
     void pressListing();
     void replies();
+    void queryThenReply();
     void sendLine_data();
     void sendLine();
     void sendWithoutPort();
@@ -241,6 +242,26 @@ void tst_Monitor::replies()
     QCOMPARE(part<QLabel>(cw.window, "monitorStatus")->text(),
              QStringLiteral("0 rows, 0 bytes sent, 0 received"));
     QCOMPARE(part<QPlainTextEdit>(cw.window, "monitorDetail")->toPlainText(), QString());
+}
+
+// A status query may still grow into a longer command when the next byte
+// comes; the controller's answer shows it complete, so it is listed before
+// the answer, stamped with its own time.
+void tst_Monitor::queryThenReply()
+{
+    ConnectedWindow cw;
+    QVERIFY(cw.connected);
+    LineModel *model = monitorOf(cw.window)->model();
+    click(cw.window, "pushButtonStatus");
+    QCOMPARE(cw.pty.readUntilQuiet(), QByteArray::fromHex("1004"));
+    QTest::qWait(300);
+    cw.pty.write(QByteArray::fromHex("12"));
+    QTRY_COMPARE(model->rowCount(), 3);
+    QCOMPARE(fromLastHeading(*model).mid(0, 2), QStringList({"Status", "DLE EOT  status query"}));
+    QCOMPARE(content(*model, 2), QStringLiteral("12  \"\\x12\"  DC2"));
+    const auto &rows = model->capture().rows();
+    QVERIFY2(rows.at(2).ms - rows.at(1).ms >= 250,
+             qPrintable(QStringLiteral("%1 %2").arg(rows.at(1).ms).arg(rows.at(2).ms)));
 }
 
 void tst_Monitor::sendLine_data()
