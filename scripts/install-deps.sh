@@ -6,7 +6,7 @@ set -euo pipefail
 build=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
        qt6-image-formats-plugins libqrencode-dev libzint-dev fonts-dejavu-core)
 run=(xvfb xauth)
-test=(zbar-tools desktop-file-utils)
+test=(zbar-tools desktop-file-utils xvfb xauth)
 
 wanted=("${build[@]}")
 case "${1:-test}" in

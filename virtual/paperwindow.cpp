@@ -10,7 +10,7 @@ namespace {
 
 // Finished paper kept for scrolling back: a few metres at 8 dots/mm.
 constexpr int kKeptRows = 24000;
-const QColor kDesk(70, 74, 80);
+const QColor kDesk(58, 82, 110); // bluish, so that grey ink never blends into it
 
 int sideStrip(int printWidth)
 {
@@ -19,15 +19,21 @@ int sideStrip(int printWidth)
 
 } // namespace
 
-PaperWindow::PaperWindow(const Controller &controller, std::function<QString()> status)
+PaperWindow::PaperWindow(Controller &controller, std::function<QString()> status)
     : m_controller(controller)
     , m_status(std::move(status))
 {
+    controller.onPage = [this](const QImage &page) { addPage(page); };
     setTitle(QStringLiteral("telvar-virtual: paper"));
     resize(560, 760);
     m_refresh.setInterval(40);
     QObject::connect(&m_refresh, &QTimer::timeout, this, [this] { refreshIfChanged(); });
     m_refresh.start();
+}
+
+PaperWindow::~PaperWindow()
+{
+    m_controller.onPage = nullptr;
 }
 
 void PaperWindow::addPage(const QImage &page)
@@ -61,8 +67,8 @@ void PaperWindow::paintEvent(QPaintEvent *)
     p.fillRect(QRect(0, 0, width(), statusTop), kDesk);
 
     // The head: a dark bar across the bottom of the paper path.
-    const int headTop = statusTop - 10;
-    p.fillRect(QRect(0, headTop, width(), 10), QColor(30, 30, 30));
+    const int headTop = statusTop - kHeadHeight;
+    p.fillRect(QRect(0, headTop, width(), kHeadHeight), QColor(30, 30, 30));
 
     // The paper being printed, its newest row just above the head.
     const Renderer &r = m_controller.renderer();

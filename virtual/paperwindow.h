@@ -19,20 +19,21 @@ class Controller;
 class PaperWindow : public QRasterWindow
 {
 public:
-    PaperWindow(const Controller &controller, std::function<QString()> status);
+    // Takes the controller's finished pages (its onPage).
+    PaperWindow(Controller &controller, std::function<QString()> status);
+    ~PaperWindow() override;
 
-    // A job has ended: its page goes above the paper being printed.
-    void addPage(const QImage &page);
-
-    static constexpr int kStatusHeight = 40;
+    static constexpr int kStatusHeight = 56;
+    static constexpr int kHeadHeight = 10;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void addPage(const QImage &page);
     void refreshIfChanged();
 
-    const Controller &m_controller;
+    Controller &m_controller;
     std::function<QString()> m_status;
     QList<QImage> m_pages; // oldest first
     QTimer m_refresh;

@@ -171,6 +171,8 @@ private slots:
             QVERIFY2(run.fillAtXoff >= 3072 && run.fillAtXoff < 3072 + 64, qPrintable(QString::number(run.fillAtXoff)));
             QVERIFY2(run.fillAtXon <= 1024 && run.fillAtXon > 1024 - 64, qPrintable(QString::number(run.fillAtXon)));
             QCOMPARE(run.fromController.count(kXoff), run.fromController.count(kXon));
+            QCOMPARE(listing.filter(QStringLiteral("XOFF")),
+                     QStringList(QStringLiteral("buffer full: XOFF sent %1 times").arg(run.fromController.count(kXoff))));
             // The text is printed at print speed: 400 lines of 24 rows at 640 rows a second.
             QVERIFY(run.t > 15000 * kMs);
             return;

@@ -97,10 +97,10 @@ bool LineModel::hostStopped() const
 
 QString LineModel::status() const
 {
-    QString ends = QStringLiteral("host %1 · controller %2 baud, %3")
-                       .arg(m_hostKnown ? m_host.describe() : QStringLiteral("not read"))
-                       .arg(m_uartBaud)
-                       .arg(flowName(m_uartFlow));
+    const QString ends = QStringLiteral("host: %1\ncontroller: %2 baud, %3")
+                             .arg(m_hostKnown ? m_host.describe() : QStringLiteral("not read"))
+                             .arg(m_uartBaud)
+                             .arg(flowName(m_uartFlow));
     QString buffer = m_options.bufferBytes > 0
         ? QStringLiteral("buffer %1 of %2 bytes (%3 %)")
               .arg(count(fill()), count(m_options.bufferBytes))
@@ -232,7 +232,7 @@ QByteArray LineModel::advance(qint64 now)
         m_head = 0;
     }
     out += checkFlow(now);
-    if ((m_garbage > 0 || m_lost > 0) && (m_idle || hostStopped()) && now - m_lastByte >= kBurstGapUs)
+    if ((m_garbage > 0 || m_lost > 0 || m_xoffs > 0) && m_idle && now - m_lastByte >= kBurstGapUs)
         reportBurst();
     return out;
 }
@@ -257,6 +257,7 @@ QByteArray LineModel::checkFlow(qint64 now)
     }
     if (!m_xoff && m_uartFlow == Flow::XonXoff && cap > 0 && fill() >= cap * 3 / 4) {
         m_xoff = true;
+        ++m_xoffs;
         return QByteArray(1, kXoff);
     }
     return QByteArray();
@@ -269,9 +270,11 @@ void LineModel::reportBurst()
                  .arg(m_garbageHost)
                  .arg(m_uartBaud)
                  .arg(count(m_garbage)));
+    if (m_xoffs > 0)
+        list(QStringLiteral("buffer full: XOFF sent %1 %2").arg(count(m_xoffs), m_xoffs == 1 ? "time" : "times"));
     if (m_lost > 0)
         list(QStringLiteral("buffer overrun: %1 bytes lost").arg(count(m_lost)));
-    m_garbage = m_lost = 0;
+    m_garbage = m_lost = m_xoffs = 0;
 }
 
 qint64 LineModel::nextEvent() const
@@ -280,7 +283,7 @@ qint64 LineModel::nextEvent() const
     auto sooner = [&next](qint64 t) { next = next < 0 ? t : qMin(next, t); };
     if (fill() > 0)
         sooner(qint64(std::ceil(m_headFree)));
-    if (m_garbage > 0 || m_lost > 0)
+    if (m_idle && (m_garbage > 0 || m_lost > 0 || m_xoffs > 0))
         sooner(m_lastByte + kBurstGapUs);
     return next;
 }

@@ -84,7 +84,7 @@ public:
     // The host honours the XOFF in force: the line carries nothing.
     bool hostStopped() const;
 
-    // Two lines for a status bar: the two ends' settings, then the buffer.
+    // Three lines for a status bar: the host's settings, the controller's, the buffer.
     QString status() const;
 
     // The host's settings as read now; lists a change.
@@ -141,6 +141,7 @@ private:
     qint64 m_garbage = 0; // of the current burst
     qint64 m_garbageHost = 0;
     qint64 m_lost = 0;
+    qint64 m_xoffs = 0;
 };
 
 } // namespace Virtual
