@@ -8,15 +8,12 @@
 // 80 mm/s the head still drains slower than that line fills, so XOFF is used.
 
 #include "controller.h"
-#include "serial/settingsdialog.h"
 #include "telvartest.h"
 
-#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRadioButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -52,35 +49,6 @@ public:
     QString link;
     QProcess process;
 };
-
-// Connects (again) at the settings dialog's speed and flow entries.
-bool connectAt(MainWindow &window, const QString &link, const QString &baud, const QString &flow)
-{
-    action(window, "actionDisconnect")->trigger();
-    action(window, "actionConfigure")->trigger();
-    SettingsDialog *dialog = settingsDialog();
-    auto *baudBox = dialog->findChild<QComboBox *>(QStringLiteral("baudRateBox"));
-    auto *flowBox = dialog->findChild<QComboBox *>(QStringLiteral("flowControlBox"));
-    baudBox->setCurrentIndex(baudBox->findText(baud));
-    flowBox->setCurrentIndex(flowBox->findText(flow));
-    chooseCustomPort(link);
-    action(window, "actionConnect")->trigger();
-    return statusText(window).startsWith(QLatin1String("Connected to "));
-}
-
-// Sends the controller's UART to the speed of `radio`, with XON/XOFF, from the
-// Controller tab. A radio button takes clicks on its circle and caption only,
-// which the middle of a wide button misses.
-void applyUart(MainWindow &window, const char *radio)
-{
-    for (const char *name : {radio, "radioButtonSoftFlow"}) {
-        auto *button = window.findChild<QRadioButton *>(QString::fromLatin1(name));
-        QVERIFY2(button, name);
-        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
-        QVERIFY2(button->isChecked(), name);
-    }
-    click(window, "pushButtonApply");
-}
 
 QByteArray pattern(int widthBytes, int rows)
 {
