@@ -109,6 +109,31 @@ private slots:
         QVERIFY(virt.waitForFinished(5000));
     }
 
+    // A print speed or buffer size that is not a count ends the program at
+    // once with a message that names the option; nothing is created.
+    void refusesBadLineOptions_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("negative speed") << QStringList{"--speed", "-5"} << "--speed wants millimetres a second";
+        QTest::newRow("speed not a number") << QStringList{"--speed", "fast"} << "--speed wants millimetres a second";
+        QTest::newRow("buffer not a number") << QStringList{"--buffer", "4k"} << "--buffer wants a byte count";
+        QTest::newRow("buffer too large") << QStringList{"--buffer", "99999999999"} << "--buffer wants a byte count";
+    }
+    void refusesBadLineOptions()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("ttyTest2"));
+        QProcess virt;
+        virt.start(QStringLiteral(TELVAR_VIRTUAL_EXE), QStringList{"--link", link, "--out", dir.path()} + options);
+        QVERIFY(virt.waitForFinished(8000));
+        QCOMPARE(virt.exitCode(), 2);
+        QVERIFY2(QString::fromLocal8Bit(virt.readAllStandardError()).contains(message), qPrintable(message));
+        QVERIFY(!QFileInfo(link).isSymLink());
+    }
+
     // A pty pair of the test's own stands in for a serial adapter: the virtual
     // controller takes the slave, the test plays the program on the master.
     void attachesToAGivenTty()

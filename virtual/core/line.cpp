@@ -213,6 +213,7 @@ void LineModel::lineIdle(qint64 now)
 QByteArray LineModel::advance(qint64 now)
 {
     QByteArray out;
+    m_now = qMax(m_now, now);
     const bool instant = m_options.rowsPerSecond <= 0;
     while (fill() > 0 && (instant || m_headFree <= double(now))) {
         const qsizetype n = instant ? fill() : qMin<qsizetype>(fill(), kSlice);
@@ -281,7 +282,9 @@ qint64 LineModel::nextEvent() const
 {
     qint64 next = -1;
     auto sooner = [&next](qint64 t) { next = next < 0 ? t : qMin(next, t); };
-    if (fill() > 0)
+    // The head takes the next slice, or finishes printing the last one (the
+    // owner waits for that before it counts the line's silence).
+    if (fill() > 0 || m_headFree > double(m_now))
         sooner(qint64(std::ceil(m_headFree)));
     if (m_idle && (m_garbage > 0 || m_lost > 0 || m_xoffs > 0))
         sooner(m_lastByte + kBurstGapUs);

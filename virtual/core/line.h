@@ -136,6 +136,7 @@ private:
     QByteArray m_buffer; // bytes from m_head on wait for the head
     qsizetype m_head = 0;
     double m_headFree = 0; // when the head has printed what it took
+    qint64 m_now = 0;      // the time of the last advance()
     bool m_xoff = false;
 
     qint64 m_garbage = 0; // of the current burst
