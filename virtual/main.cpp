@@ -197,6 +197,8 @@ int main(int argc, char *argv[])
     std::unique_ptr<Virtual::PaperWindow> window;
     if (parser.isSet(showOption) && QGuiApplication::platformName() != QLatin1String("offscreen")) {
         window = std::make_unique<Virtual::PaperWindow>(controller, [&line] { return line.status(); });
+        // Closing the window hides the paper; the controller goes on until Ctrl+C.
+        QGuiApplication::setQuitOnLastWindowClosed(false);
         window->show();
     } else if (parser.isSet(showOption)) {
         fprintf(stderr, "telvar-virtual: --show needs a display; the pages are written as PNGs only\n");

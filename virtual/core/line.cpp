@@ -126,7 +126,7 @@ void LineModel::setHost(const HostLine &host, qint64 now)
     if (host.baud <= 0)
         line += QStringLiteral(" (bytes are taken at the controller's %1 baud)").arg(m_uartBaud);
     else if (!standardSpeed(host.baud))
-        line += QStringLiteral(" (not a standard speed)");
+        line += QStringLiteral(" (a custom speed)");
     list(line);
     if (host.rtsCts && m_options.paced && !m_hardwareListed) {
         m_hardwareListed = true;
