@@ -25,7 +25,7 @@ PaperWindow::PaperWindow(Controller &controller, std::function<QString()> status
 {
     controller.onPage = [this](const QImage &page) { addPage(page); };
     setTitle(QStringLiteral("telvar-virtual: paper"));
-    resize(560, 760);
+    resize(680, 800); // room for 80 mm paper, 640 dots with its roll edges
     m_refresh.setInterval(40);
     QObject::connect(&m_refresh, &QTimer::timeout, this, [this] { refreshIfChanged(); });
     m_refresh.start();
