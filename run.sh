@@ -32,10 +32,11 @@ if [ "$virtual" != 1 ]; then
     exec build/printer-telvar
 fi
 
-# The virtual controller lists what it receives on this terminal and writes
-# its pages to virtual-printout/; it ends with the program.
+# The virtual controller lists what it receives on this terminal, shows the
+# paper in a window of its own as it prints and writes its pages to
+# virtual-printout/; it ends with the program.
 link=/tmp/ttyTelvar0
-build/virtual/telvar-virtual --link "$link" &
+build/virtual/telvar-virtual --link "$link" --show &
 virtual_pid=$!
 trap 'kill "$virtual_pid" 2>/dev/null; wait "$virtual_pid" 2>/dev/null || true' EXIT
 for _ in $(seq 50); do

@@ -154,6 +154,9 @@ public:
     void reset();
 
     bool doubleByteMode() const { return m_doubleByte; }
+    // The command whose data is still arriving (`received` counts what has
+    // come so far), or null.
+    const Command *inProgress() const { return m_inData ? &m_dataCmd : nullptr; }
 
 private:
     enum class Step { Done, NeedMore };

@@ -3,6 +3,9 @@
 // the firmware and status queries and writes each job as a PNG of the paper.
 
 #include "controller.h"
+#include "line.h"
+#include "paperwindow.h"
+#include "ttylink.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -11,13 +14,13 @@
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTextStream>
-#include <QTimer>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <termios.h>
@@ -42,27 +45,17 @@ bool makeRaw(int fd)
     return tcsetattr(fd, TCSANOW, &t) == 0;
 }
 
-// Writes all of `bytes`, waiting briefly when the tty's buffer is full.
-void writeAll(int fd, const QByteArray &bytes)
-{
-    qsizetype done = 0;
-    for (int tries = 0; done < bytes.size() && tries < 200; ++tries) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n > 0)
-            done += n;
-        else if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return;
-        else
-            usleep(5000);
-    }
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    // The paper is drawn off screen; no display is needed.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    // The paper is drawn off screen; no display is needed, unless --show
+    // asks for a window and there is a display to put it on.
+    bool showAsked = false;
+    for (int i = 1; i < argc; ++i)
+        showAsked = showAsked || qstrcmp(argv[i], "--show") == 0;
+    const bool haveDisplay = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !(showAsked && haveDisplay))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("telvar-virtual"));
@@ -80,7 +73,31 @@ int main(int argc, char *argv[])
     QCommandLineOption replayOption(QStringLiteral("replay"), QStringLiteral("Decode and draw a file of captured bytes, then exit."), QStringLiteral("file"));
     QCommandLineOption quietOption(QStringLiteral("quiet"), QStringLiteral("Do not print the listing on standard output."));
     parser.addOptions({linkOption, outOption, logOption, silenceOption, replayOption, quietOption});
+    QCommandLineOption speedOption(QStringLiteral("speed"), QStringLiteral("Print speed in mm/s at 8 dots/mm (default 80; 0: unlimited)."), QStringLiteral("mm_per_s"), QStringLiteral("80"));
+    QCommandLineOption bufferOption(QStringLiteral("buffer"), QStringLiteral("Receive buffer in bytes (default 4096; 0: unbounded)."), QStringLiteral("bytes"), QStringLiteral("4096"));
+    QCommandLineOption instantOption(QStringLiteral("instant"), QStringLiteral("Take every byte at once: no line speed, no buffer limit, no print speed."));
+    QCommandLineOption showOption(QStringLiteral("show"), QStringLiteral("Show the paper in a window as it prints."));
+    parser.addOptions({speedOption, bufferOption, instantOption, showOption});
     parser.process(app);
+
+    Virtual::LineOptions lineOptions;
+    bool speedOk = false, bufferOk = false;
+    const double speed = parser.value(speedOption).toDouble(&speedOk);
+    lineOptions.bufferBytes = parser.value(bufferOption).toLongLong(&bufferOk);
+    if (!speedOk || speed < 0 || speed > 10000) {
+        fprintf(stderr, "telvar-virtual: --speed wants millimetres a second from 0 (unlimited) to 10000, not \"%s\"\n", qPrintable(parser.value(speedOption)));
+        return 2;
+    }
+    if (!bufferOk || lineOptions.bufferBytes < 0 || lineOptions.bufferBytes > (qint64(1) << 30)) {
+        fprintf(stderr, "telvar-virtual: --buffer wants a byte count from 0 (unbounded) to 1073741824, not \"%s\"\n", qPrintable(parser.value(bufferOption)));
+        return 2;
+    }
+    lineOptions.rowsPerSecond = speed * 8;
+    if (parser.isSet(instantOption)) {
+        lineOptions.paced = false;
+        lineOptions.bufferBytes = 0;
+        lineOptions.rowsPerSecond = 0;
+    }
 
     const QString outDir = parser.value(outOption);
     const QString logPath = parser.isSet(logOption) ? parser.value(logOption) : QDir(outDir).filePath(QStringLiteral("listing.log"));
@@ -119,6 +136,8 @@ int main(int argc, char *argv[])
         // Raw, at whatever speed the line is set to.
         makeRaw(fd);
         printf("Attached to %s\n", qPrintable(positional.first()));
+        // Its own hardware carries the bytes at its speed.
+        lineOptions.paced = false;
     } else {
         fd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
         if (fd < 0 || grantpt(fd) != 0 || unlockpt(fd) != 0) {
@@ -167,47 +186,26 @@ int main(int argc, char *argv[])
         sigaction(SIGHUP, &sa, nullptr);
     }
 
-    QTimer silence;
-    silence.setSingleShot(true);
     const int silenceMs = parser.value(silenceOption).toInt();
-    silence.setInterval(silenceMs > 0 ? silenceMs : 2000);
-    QObject::connect(&silence, &QTimer::timeout, &app, [&controller] { controller.silence(); });
+    Virtual::LineModel line(lineOptions);
+    line.onListing = [&controller](const QString &text) { controller.addListing(text); };
+    line.print = [&controller](const QByteArray &bytes) { return controller.receive(bytes); };
+    line.rowsPrinted = [&controller] { return controller.rowsPrinted(); };
+    controller.onUartSettings = [&line](int speedCode, int flowCode) { line.setUart(speedCode, flowCode); };
+    Virtual::TtyLink ttyLink(fd, line, controller, silenceMs > 0 ? silenceMs : 2000);
 
-    // A status or firmware query at the end of what arrived may still be the
-    // head of a real-time query whose byte is on its way; a short pause decides.
-    QTimer settle;
-    settle.setSingleShot(true);
-    settle.setInterval(50);
-    QObject::connect(&settle, &QTimer::timeout, &app, [&controller, fd] { writeAll(fd, controller.settle()); });
-
-    QSocketNotifier notifier(fd, QSocketNotifier::Read);
-    QTimer retry; // after EIO: the other end went away; look again later
-    retry.setSingleShot(true);
-    retry.setInterval(250);
-    QObject::connect(&retry, &QTimer::timeout, &app, [&notifier] { notifier.setEnabled(true); });
-    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n > 0) {
-                const QByteArray answer = controller.receive(QByteArray(buffer, int(n)));
-                if (!answer.isEmpty())
-                    writeAll(fd, answer);
-                silence.start();
-                if (controller.awaitsQueryByte())
-                    settle.start();
-                continue;
-            }
-            if (n < 0 && (errno == EAGAIN || errno == EINTR))
-                return;
-            // EIO (or end of file): the program closed its end of the line.
-            notifier.setEnabled(false);
-            retry.start();
-            return;
-        }
-    });
+    std::unique_ptr<Virtual::PaperWindow> window;
+    if (parser.isSet(showOption) && QGuiApplication::platformName() != QLatin1String("offscreen")) {
+        window = std::make_unique<Virtual::PaperWindow>(controller, [&line] { return line.status(); });
+        // Closing the window hides the paper; the controller goes on until Ctrl+C.
+        QGuiApplication::setQuitOnLastWindowClosed(false);
+        window->show();
+    } else if (parser.isSet(showOption)) {
+        fprintf(stderr, "telvar-virtual: --show needs a display; the pages are written as PNGs only\n");
+    }
 
     const int rc = app.exec();
+    line.printAll();
     controller.silence();
     if (!link.isEmpty())
         QFile::remove(link);

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
@@ -77,6 +78,20 @@ bool connectTo(MainWindow &window, const QString &path)
     return statusText(window).startsWith(QLatin1String("Connected to "));
 }
 
+bool connectAt(MainWindow &window, const QString &path, const QString &baud, const QString &flow)
+{
+    action(window, "actionDisconnect")->trigger();
+    action(window, "actionConfigure")->trigger();
+    SettingsDialog *dialog = settingsDialog();
+    auto *baudBox = dialog->findChild<QComboBox *>(QStringLiteral("baudRateBox"));
+    auto *flowBox = dialog->findChild<QComboBox *>(QStringLiteral("flowControlBox"));
+    baudBox->setCurrentIndex(baudBox->findText(baud));
+    flowBox->setCurrentIndex(flowBox->findText(flow));
+    chooseCustomPort(path);
+    action(window, "actionConnect")->trigger();
+    return statusText(window).startsWith(QLatin1String("Connected to "));
+}
+
 static QAbstractButton *bringForward(MainWindow &window, const char *objectName)
 {
     auto *button = window.findChild<QAbstractButton *>(QString::fromLatin1(objectName));
@@ -114,6 +129,19 @@ void release(MainWindow &window, const char *objectName)
     QAbstractButton *button = bringForward(window, objectName);
     QVERIFY2(button, objectName);
     QTest::mouseRelease(button, Qt::LeftButton);
+}
+
+// A radio button takes clicks on its circle and caption only, which the
+// middle of a wide button misses.
+void applyUart(MainWindow &window, const char *radio)
+{
+    for (const char *name : {radio, "radioButtonSoftFlow"}) {
+        auto *button = window.findChild<QRadioButton *>(QString::fromLatin1(name));
+        QVERIFY2(button, name);
+        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
+        QVERIFY2(button->isChecked(), name);
+    }
+    click(window, "pushButtonApply");
 }
 
 void expectGuard(MainWindow &window, PtyPair &pty, const char *objectName)

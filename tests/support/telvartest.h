@@ -47,6 +47,14 @@ void chooseCustomPort(const QString &path);
 // Chooses `path` and triggers Connect; true when the port opened.
 bool connectTo(MainWindow &window, const QString &path);
 
+// Connects (again, after a Disconnect) to `path` with the settings dialog's
+// speed and flow control entries of these texts ("9600", "XON/XOFF", "None").
+bool connectAt(MainWindow &window, const QString &path, const QString &baud, const QString &flow);
+
+// Presses the Controller tab's Apply with the speed radio button `radio`
+// ("radioButton9600") and XON/XOFF chosen.
+void applyUart(MainWindow &window, const char *radio);
+
 // Brings the button's tab page to the front and clicks it (press and release).
 void click(MainWindow &window, const char *objectName);
 void press(MainWindow &window, const char *objectName);

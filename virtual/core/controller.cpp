@@ -78,8 +78,12 @@ void Controller::handle(const QList<Command> &commands, QByteArray &answer)
             }
             continue;
         }
+        const int rowsBefore = m_renderer.paperRows();
         for (const QString &note : m_renderer.apply(c))
             list(QStringLiteral("   ") + note);
+        m_rows += quint64(qMax(0, m_renderer.paperRows() - rowsBefore));
+        if (c.op == Op::ComMode && onUartSettings)
+            onUartSettings(c.param[0], c.param[1]);
         switch (c.op) {
         case Op::Firmware: answer += firmwareAnswer(); break;
         case Op::Status: answer += statusAnswer(); break;
@@ -99,10 +103,22 @@ void Controller::handle(const QList<Command> &commands, QByteArray &answer)
     }
 }
 
+quint64 Controller::rowsPrinted() const
+{
+    // A raster is drawn when its last byte is in, but the head prints its
+    // rows as the data comes.
+    quint64 pending = 0;
+    if (const Command *c = m_decoder.inProgress(); c && c->op == Op::Raster && c->param[1] > 0)
+        pending = c->received / quint64(c->param[1]) * ((c->param[0] & 2) ? 2 : 1);
+    return m_rows + pending;
+}
+
 void Controller::endJob(Renderer::End end, const QString &why)
 {
     m_lastPage = m_renderer.finishPage(end);
     const QString path = QDir(m_dir).filePath(QStringLiteral("job-%1.png").arg(m_next++, 4, 10, QLatin1Char('0')));
+    if (onPage)
+        onPage(m_lastPage);
     if (m_lastPage.save(path)) {
         m_pages << path;
         list(QStringLiteral("-- job ended by %1: %2 (%3 x %4 dots)")

@@ -44,6 +44,18 @@ public:
     // Every listing line is handed here as it is made (and logged).
     std::function<void(const QString &)> onListing;
 
+    // The speed-and-flow command (1D 28 n m) has been printed: its codes.
+    std::function<void(int speedCode, int flowCode)> onUartSettings;
+    // A job has ended: its page, as written.
+    std::function<void(const QImage &)> onPage;
+    // Adds a line of the line's own to the listing.
+    void addListing(const QString &line) { list(line); }
+
+    // Dot rows through the head since the start, a running count: the paper
+    // fed by each command, and the rows of a raster as its data arrives.
+    quint64 rowsPrinted() const;
+    const Renderer &renderer() const { return m_renderer; }
+
     QStringList pagesWritten() const { return m_pages; }
     QImage lastPage() const { return m_lastPage; }
     int printWidth() const { return m_renderer.printWidth(); }
@@ -58,6 +70,7 @@ private:
     QString m_dir;
     QFile m_log;
     int m_next = 1;
+    quint64 m_rows = 0;
     QStringList m_pages;
     QImage m_lastPage;
 };

@@ -43,6 +43,9 @@ public:
     void setPrintWidth(int dots);
 
     bool hasContent() const;
+    // The paper of the current job so far: its first paperRows() rows are printed.
+    const QImage &paper() const { return m_paper; }
+    int paperRows() const { return m_y; }
     // Prints what is left in the line buffer and returns the paper, with the
     // unprinted side strips of the roll, ending in the cut or gap `end`.
     QImage finishPage(End end);

@@ -1,0 +1,148 @@
+#include "ttylink.h"
+
+#include "ttysettings.h"
+
+#include <cerrno>
+#include <cmath>
+#include <unistd.h>
+
+namespace Virtual {
+
+TtyLink::TtyLink(int fd, LineModel &model, Controller &controller, int silenceMs, QObject *parent)
+    : QObject(parent)
+    , m_fd(fd)
+    , m_model(model)
+    , m_controller(controller)
+    , m_notifier(fd, QSocketNotifier::Read)
+{
+    m_clock.start();
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &TtyLink::tick);
+    m_hostPoll.setInterval(250);
+    connect(&m_hostPoll, &QTimer::timeout, this, &TtyLink::pollHost);
+    m_hostPoll.start();
+    m_silence.setSingleShot(true);
+    m_silence.setInterval(silenceMs);
+    connect(&m_silence, &QTimer::timeout, this, [this] {
+        m_printedSinceSilence = false;
+        m_controller.silence();
+    });
+    m_retry.setSingleShot(true);
+    m_retry.setInterval(250);
+    connect(&m_retry, &QTimer::timeout, this, [this] { m_notifier.setEnabled(true); });
+    connect(&m_notifier, &QSocketNotifier::activated, this, &TtyLink::readable);
+    // A status or firmware query at the end of what was printed may still be
+    // the head of a real-time query whose byte is on its way; a short pause
+    // decides.
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(50);
+    connect(&m_settle, &QTimer::timeout, this, [this] { send(m_controller.settle()); });
+    pollHost();
+}
+
+void TtyLink::pollHost()
+{
+    HostLine host;
+    if (readHostLine(m_fd, &host))
+        m_model.setHost(host, now());
+}
+
+void TtyLink::send(const QByteArray &bytes)
+{
+    // Answers are short; the other end reads them or the tty keeps them.
+    qsizetype done = 0;
+    for (int tries = 0; done < bytes.size() && tries < 200; ++tries) {
+        const ssize_t n = ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0)
+            done += n;
+        else if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return;
+        else
+            usleep(5000);
+    }
+}
+
+void TtyLink::readable()
+{
+    // From here on the line is read at its own pace, from the timer.
+    m_notifier.setEnabled(false);
+    if (m_model.lineIsIdle()) {
+        pollHost();
+        m_model.lineStarts(now());
+    }
+    tick();
+}
+
+void TtyLink::tick()
+{
+    pollHost();
+    const qint64 t = now();
+    QByteArray out = m_model.advance(t);
+    bool hungUp = false;
+    bool more = false;
+    if (!m_model.lineIsIdle() && !m_model.hostStopped()) {
+        qint64 want = m_model.due(t);
+        char buffer[65536];
+        while (want > 0) {
+            const ssize_t n = ::read(m_fd, buffer, size_t(qMin<qint64>(want, qint64(sizeof buffer))));
+            if (n > 0) {
+                out += m_model.receive(QByteArray(buffer, int(n)), t);
+                m_printedSinceSilence = true;
+                want -= n;
+                if (m_model.hostStopped())
+                    break;
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            // EAGAIN: the host has sent all it had. EIO or end of file: the
+            // program closed its end of the line.
+            hungUp = !(n < 0 && errno == EAGAIN);
+            m_model.lineIdle(t);
+            break;
+        }
+        more = !m_model.lineIsIdle();
+    }
+    // On a pseudo-terminal, a host whose tty honours XON/XOFF is stopped by
+    // taking nothing more from the line while XOFF is in force; the two bytes
+    // themselves are not written. A pty would stop the host's tty at once,
+    // also between the host's check that it may write and its write, which
+    // then fails with EAGAIN (and the serial module reports a resource
+    // error); a real UART takes writes into its transmit buffer while it is
+    // stopped, so a host never sees that on a real line.
+    if (m_model.options().paced && m_model.host().xonXoff) {
+        out.replace(QByteArray(1, kXoff), QByteArray());
+        out.replace(QByteArray(1, kXon), QByteArray());
+    }
+    if (!out.isEmpty())
+        send(out);
+    if (m_controller.awaitsQueryByte())
+        m_settle.start();
+
+    qint64 next = m_model.nextEvent();
+    if (more && !m_model.hostStopped() && m_model.options().paced) {
+        // Wake when about 5 ms worth of bytes has been carried.
+        const qint64 perTick = qMax<qint64>(1, m_model.lineBaud() / m_model.host().bitsPerByte() / 200);
+        const qint64 due = m_model.dueAt(perTick);
+        next = next < 0 ? due : qMin(next, due);
+    } else if (more) {
+        next = t; // unpaced: go on reading at once
+    }
+    if (next >= 0)
+        m_timer.start(int(qBound(qint64(0), (next - now() + 999) / 1000, qint64(60000))));
+    if (m_model.lineIsIdle()) {
+        if (hungUp)
+            m_retry.start();
+        else
+            m_notifier.setEnabled(true);
+    }
+    if (m_model.lineIsIdle() && m_model.drained(now())) {
+        if (m_printedSinceSilence && !m_silence.isActive())
+            m_silence.start();
+    } else {
+        m_silence.stop();
+    }
+}
+
+} // namespace Virtual
