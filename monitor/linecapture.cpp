@@ -142,10 +142,11 @@ QList<LineCapture::Row> LineCapture::takeNewRows(bool flush)
         if (start >= end)
             continue; // dropped before it was listed
         if (p.kind == Kind::Received) {
-            // A reply means the controller has acted on what it was sent: a
-            // query still waiting for a byte that may extend it (DLE EOT,
-            // DLE ENQ) is listed before the answer.
-            decoded(m_decoder.flush(), m_decoderMs, out);
+            // A reply means the controller has taken a query still waiting
+            // for a byte that may extend it (DLE EOT, DLE ENQ) as it is: it
+            // is listed before the answer. Anything else still open, such as
+            // a raster whose data is on its way, stays open.
+            decoded(m_decoder.settle(), m_decoderMs, out);
             for (quint64 at = start; at < end; at += kReceivedRowBytes)
                 out.append({p.ms, at, std::min<quint64>(kReceivedRowBytes, end - at),
                             Kind::Received, QString()});
