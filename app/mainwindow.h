@@ -31,6 +31,7 @@ class QLabel;
 namespace Ui { class MainWindow; }
 QT_END_NAMESPACE
 
+class LogPaneBound;
 class SettingsDialog;
 class TransmitProgress;
 
@@ -165,6 +166,7 @@ private:
     QImage currentImage;
     QLabel *previewLabel = nullptr;
     TransmitProgress *progress = nullptr;
+    LogPaneBound *logBound = nullptr; // keeps received replies within bounds
 
     // Controller replies are UTF-8 text; one decoder per connection keeps a
     // character whole when the tty delivers it in two reads.
