@@ -11,8 +11,9 @@
 //   - at most about MaxChars characters (cut back to KeepChars, at the start
 //     of a line);
 //   - no single line longer than MaxLineChars: a reply without line breaks
-//     keeps only its newest characters. The pane lays a whole line out again
-//     for every reply added to it, and a line of 2 MB would take 0.4 s per
+//     keeps only its newest characters (cut back to KeepLineChars). The pane
+//     lays a whole line out again for every reply added to it, about 0.2 us
+//     a character: a line of 2 MB would freeze the window for 0.4 s per
 //     reply, so a flood without line breaks is bounded by this length.
 //
 // A demonstration's own explanation is a few dozen short lines, far below
@@ -33,8 +34,8 @@ public:
     static constexpr int MaxLines = 20000;
     static constexpr int MaxChars = 2000000;
     static constexpr int KeepChars = MaxChars - MaxChars / 10;
-    static constexpr int MaxLineChars = 8192;
-    static constexpr int KeepLineChars = MaxLineChars - MaxLineChars / 4;
+    static constexpr int MaxLineChars = 4096;
+    static constexpr int KeepLineChars = MaxLineChars / 2;
 
     // Bounds the pane's line count at once; the parent is the pane.
     explicit LogPaneBound(QPlainTextEdit *pane);

@@ -164,23 +164,28 @@ void tst_LineFlow::xonReleasesHeldSendWhole()
 void tst_LineFlow::repliesFloodStaysBounded_data()
 {
     QTest::addColumn<QByteArray>("unit");
+    QTest::addColumn<int>("megabytes");
     QTest::addColumn<QString>("bound");
-    QTest::newRow("short lines") << QByteArray("status 0123456789 abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVW\r\n")
-                                 << "lines";
-    QTest::newRow("long lines") << QByteArray(254, 'L') + "\r\n" << "length";
-    QTest::newRow("no line breaks") << QByteArray("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ.,") << "line";
+    QTest::newRow("short lines")
+        << QByteArray("status 0123456789 abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVW\r\n") << 40
+        << "lines";
+    // Enough to pass the length bound a few times over.
+    QTest::newRow("long lines") << QByteArray(254, 'L') + "\r\n" << 8 << "length";
+    QTest::newRow("no line breaks")
+        << QByteArray("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ.,") << 40 << "line";
 }
 
 void tst_LineFlow::repliesFloodStaysBounded()
 {
     QFETCH(QByteArray, unit);
+    QFETCH(int, megabytes);
     QFETCH(QString, bound);
     ConnectedWindow cw;
     QVERIFY(cw.connected);
     QPlainTextEdit *pane = logPane(cw.window);
 
-    // 40 MB of replies, written as fast as the window takes them.
-    const qint64 total = 40 * 1000 * 1000;
+    // Replies written as fast as the window takes them.
+    const qint64 total = megabytes * qint64(1000 * 1000);
     const QByteArray block = unit.repeated(65536 / unit.size());
     qint64 done = 0;
     const double before = statusMiB("VmRSS:");
@@ -195,7 +200,8 @@ void tst_LineFlow::repliesFloodStaysBounded()
     QCOMPARE(done, total);
     QTest::qWait(200); // the last replies read
     const double growth = statusMiB("VmHWM:") - before;
-    qInfo("40 MB of replies in %lld ms, resident memory grew %.0f MiB", clock.elapsed(), growth);
+    qInfo("%d MB of replies in %lld ms, resident memory grew %.0f MiB", megabytes, clock.elapsed(),
+          growth);
 #ifndef __SANITIZE_ADDRESS__
     // The address sanitizer holds freed memory back on purpose; the bound is the program's.
     QVERIFY2(growth < 100, qPrintable(QString::number(growth)));
