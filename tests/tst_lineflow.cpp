@@ -15,6 +15,16 @@
 
 using namespace TelvarTest;
 
+// Under the address sanitizer memory and time are the sanitizer's: it holds
+// freed memory back on purpose and slows every access down. The bounds on
+// resident memory and on the press's time are the program's, checked in a
+// normal build only.
+#if defined(__SANITIZE_ADDRESS__)
+static constexpr bool Sanitized = true;
+#else
+static constexpr bool Sanitized = false;
+#endif
+
 static const QByteArray Xoff("\x13"), Xon("\x11");
 static const QString HeldText = QStringLiteral("Held by the controller (XOFF)");
 
@@ -202,10 +212,7 @@ void tst_LineFlow::repliesFloodStaysBounded()
     const double growth = statusMiB("VmHWM:") - before;
     qInfo("%d MB of replies in %lld ms, resident memory grew %.0f MiB", megabytes, clock.elapsed(),
           growth);
-#ifndef __SANITIZE_ADDRESS__
-    // The address sanitizer holds freed memory back on purpose; the bound is the program's.
-    QVERIFY2(growth < 100, qPrintable(QString::number(growth)));
-#endif
+    QVERIFY2(Sanitized || growth < 100, qPrintable(QString::number(growth)));
 
     QTextDocument *document = pane->document();
     const QString text = pane->toPlainText();
@@ -231,7 +238,7 @@ void tst_LineFlow::repliesFloodStaysBounded()
     const qint64 pressMs = press.elapsed();
     qInfo("the next press took %lld ms", pressMs);
     QCOMPARE(pane->toPlainText(), QStringLiteral("Clears the cyclic print buffer and line feeds"));
-    QVERIFY2(pressMs < 20, qPrintable(QString::number(pressMs)));
+    QVERIFY2(Sanitized || pressMs < 20, qPrintable(QString::number(pressMs)));
 }
 
 // The bounds act on received text: a reply goes in where the cursor stands,
