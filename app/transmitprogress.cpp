@@ -27,11 +27,10 @@ TransmitProgress::TransmitProgress(QSerialPort *port, QWidget *parent)
 
 QString TransmitProgress::heldExplanation()
 {
-    return tr("The controller has sent XOFF (13 hex), which stops everything the computer "
-              "sends until it sends XON (11 hex); nothing has gone out for %1 seconds. It "
-              "resumes by itself when the controller sends XON (after paper is loaded or an "
-              "error is cleared). Disconnect and Connect drop the queued bytes and start the "
-              "line again.")
+    return tr("The controller has sent XOFF (13 hex): the computer sends nothing more until "
+              "the controller sends XON (11 hex), and nothing has gone out for %1 seconds. The "
+              "controller sends XON by itself once it is ready again (paper loaded, error "
+              "cleared). Disconnect and Connect drop the queued bytes and start the line again.")
         .arg(HeldOutputWatch::QuietMs / 1000);
 }
 
