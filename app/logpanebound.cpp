@@ -47,7 +47,6 @@ void LogPaneBound::trim()
                 break;
             block = block.next();
         }
-        addedFrom = addedTo = -1;
     }
 
     const int count = document->characterCount();
@@ -58,7 +57,6 @@ void LogPaneBound::trim()
     if (block.position() < end && block.next().isValid())
         end = block.next().position(); // whole lines go
     cut(0, end);
-    addedFrom = addedTo = -1;
 }
 
 void LogPaneBound::cut(int from, int to)
