@@ -12,7 +12,8 @@
 // tty's own output queue has not shrunk meanwhile. The last part matters on a
 // slow real line: a UART driver takes a few kilobytes at once, and at 9600
 // baud it needs seconds to send them before the port may write again, while
-// its queue visibly drains.
+// its queue visibly drains. A pseudo-terminal has no such queue: there, a far
+// end that stops reading for two seconds looks the same as one that sent XOFF.
 
 #include <QObject>
 #include <QTimer>
