@@ -177,10 +177,10 @@ void tst_LineFlow::repliesFloodStaysBounded_data()
     QTest::addColumn<int>("megabytes");
     QTest::addColumn<QString>("bound");
     QTest::newRow("short lines")
-        << QByteArray("status 0123456789 abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVW\r\n") << 40
+        << QByteArray("status 0123456789 abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ\n") << 40
         << "lines";
     // Enough to pass the length bound a few times over.
-    QTest::newRow("long lines") << QByteArray(254, 'L') + "\r\n" << 8 << "length";
+    QTest::newRow("long lines") << QByteArray(255, 'L') + "\n" << 8 << "length";
     QTest::newRow("no line breaks")
         << QByteArray("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ.,") << 40 << "line";
 }
@@ -227,10 +227,12 @@ void tst_LineFlow::repliesFloodStaysBounded()
         QVERIFY(document->characterCount() > LogPaneBound::KeepLineChars);
         QVERIFY(document->characterCount() <= LogPaneBound::MaxLineChars + 1);
     }
-    // What is kept is the newest replies, unbroken: the received stream's end.
-    const QString tail = QString::fromLatin1(unit.repeated(4)).remove(QLatin1Char('\r'));
-    QVERIFY(QString::fromLatin1(block.repeated(3)).remove(QLatin1Char('\r')).contains(text.right(4000)));
-    QVERIFY(text.endsWith(tail.right(unit.size() / 2)) || text.contains(tail.left(unit.size())));
+    // What is kept is the newest replies, unbroken: the stream's last bytes.
+    QByteArray end;
+    for (qint64 i = total - 2000; i < total; ++i)
+        end += block.at(i % block.size());
+    QVERIFY(text.endsWith(QString::fromLatin1(end)));
+    QVERIFY(QString::fromLatin1(block.repeated(2)).contains(text.left(2000)));
 
     QElapsedTimer press;
     press.start();
