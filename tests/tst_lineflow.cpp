@@ -1,7 +1,9 @@
 #include "telvartest.h"
 
 #include "app/logpanebound.h"
+#include "serial/settingsdialog.h"
 
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPlainTextEdit>
@@ -97,6 +99,7 @@ private slots:
     void heldLineShownAndReleasedByReconnect_data();
     void heldLineShownAndReleasedByReconnect();
     void xonReleasesHeldSendWhole();
+    void notHeldWithoutSoftwareFlowControl();
     void repliesFloodStaysBounded_data();
     void repliesFloodStaysBounded();
     void boundKeepsCursorAndTypedText();
@@ -169,6 +172,26 @@ void tst_LineFlow::xonReleasesHeldSendWhole()
     received += cw.pty.readUntilQuiet(200);
     QCOMPARE(received.size(), pattern.size());
     QCOMPARE(received, pattern);
+}
+
+// Without XON/XOFF a stalled line is not the controller's XOFF: the bar keeps counting.
+void tst_LineFlow::notHeldWithoutSoftwareFlowControl()
+{
+    PtyPair pty;
+    MainWindow w;
+    action(w, "actionConfigure")->trigger();
+    auto *flow = settingsDialog()->findChild<QComboBox *>(QStringLiteral("flowControlBox"));
+    flow->setCurrentIndex(flow->findText(QStringLiteral("None")));
+    QVERIFY(connectTo(w, pty.slavePath()));
+    QVERIFY(statusText(w).endsWith(QLatin1String(", None")));
+
+    const QByteArray pattern(300000, 'n');
+    QVERIFY(invoke(w, "Write", Q_ARG(const uint8_t *, reinterpret_cast<const uint8_t *>(pattern.constData())),
+                   Q_ARG(size_t, size_t(pattern.size()))));
+    QTest::qWait(2600); // the far end reads nothing
+    QVERIFY2(progressBar(w)->text().endsWith(QLatin1String(" of 300000 bytes sent")),
+             qPrintable(progressBar(w)->text()));
+    QCOMPARE(pty.readUntilQuiet(200), pattern);
 }
 
 void tst_LineFlow::repliesFloodStaysBounded_data()
