@@ -204,7 +204,8 @@ TELVAR_BENCH_GROUP("Fast link", [](MainWindow &window, PtyPair &pty) {
         ratios << catPush.last() / programPush.last();
     }
 
-    const double program = TelvarBench::median(programPush), reference = TelvarBench::median(catPush);
+    const double program = TelvarBench::median(programPush);
+    const double reference = TelvarBench::median(catPush);
     TelvarBench::Row printRow;
     printRow.name = QStringLiteral("print 384x100000 raster, drained terminal");
     printRow.handlerMs = TelvarBench::median(programHandler);

@@ -71,6 +71,13 @@ static bool makeRaw(const QString &path)
     return done;
 }
 
+// Hands `bytes` to the port in one write, as the encoder does.
+static bool queue(MainWindow &w, const QByteArray &bytes)
+{
+    const auto *data = reinterpret_cast<const uint8_t *>(bytes.constData());
+    return invoke(w, "Write", Q_ARG(const uint8_t *, data), Q_ARG(size_t, size_t(bytes.size())));
+}
+
 // The Receipt script's bytes as they arrive on a line nobody holds.
 static QByteArray receiptBytes(MainWindow &w, PtyPair &pty)
 {
@@ -158,8 +165,7 @@ void tst_LineFlow::xonReleasesHeldSendWhole()
 
     // Held in the middle of a send: the count comes back once bytes move.
     const QByteArray pattern(300000, 'x');
-    QVERIFY(invoke(cw.window, "Write", Q_ARG(const uint8_t *, reinterpret_cast<const uint8_t *>(pattern.constData())),
-                   Q_ARG(size_t, size_t(pattern.size()))));
+    QVERIFY(queue(cw.window, pattern));
     QByteArray received = cw.pty.read(20000);
     cw.pty.write(Xoff);
     received += cw.pty.readUntilQuiet(100);
@@ -186,8 +192,7 @@ void tst_LineFlow::notHeldWithoutSoftwareFlowControl()
     QVERIFY(statusText(w).endsWith(QLatin1String(", None")));
 
     const QByteArray pattern(300000, 'n');
-    QVERIFY(invoke(w, "Write", Q_ARG(const uint8_t *, reinterpret_cast<const uint8_t *>(pattern.constData())),
-                   Q_ARG(size_t, size_t(pattern.size()))));
+    QVERIFY(queue(w, pattern));
     QTest::qWait(2600); // the far end reads nothing
     QVERIFY2(progressBar(w)->text().endsWith(QLatin1String(" of 300000 bytes sent")),
              qPrintable(progressBar(w)->text()));
@@ -200,12 +205,13 @@ void tst_LineFlow::repliesFloodStaysBounded_data()
     QTest::addColumn<int>("megabytes");
     QTest::addColumn<QString>("bound");
     QTest::newRow("short lines")
-        << QByteArray("status 0123456789 abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ\n") << 40
-        << "lines";
+        << QByteArray("status 0123456789 abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ\n")
+        << 40 << "lines";
     // Enough to pass the length bound a few times over.
     QTest::newRow("long lines") << QByteArray(255, 'L') + "\n" << 8 << "length";
     QTest::newRow("no line breaks")
-        << QByteArray("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ.,") << 40 << "line";
+        << QByteArray("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ.,") << 40
+        << "line";
 }
 
 void tst_LineFlow::repliesFloodStaysBounded()
@@ -227,7 +233,8 @@ void tst_LineFlow::repliesFloodStaysBounded()
     clock.start();
     while (done < total && clock.elapsed() < 240000) {
         const qsizetype offset = done % block.size();
-        done += cw.pty.writeSome(block.constData() + offset, qMin<qint64>(block.size() - offset, total - done));
+        const qint64 size = qMin<qint64>(block.size() - offset, total - done);
+        done += cw.pty.writeSome(block.constData() + offset, size);
         QCoreApplication::processEvents();
     }
     QCOMPARE(done, total);
