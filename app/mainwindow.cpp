@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/logpanebound.h"
 #include "app/transmitprogress.h"
 #include "monitor/linemonitor.h"
 #include "serial/settingsdialog.h"
@@ -40,6 +41,10 @@ MainWindow::MainWindow(QWidget *parent)
     ui->statusBar->addWidget(status);
     progress = new TransmitProgress(serial);
     ui->statusBar->addPermanentWidget(progress);
+    connect(progress, &TransmitProgress::heldChanged, ui->statusBar, [this](bool held) {
+        ui->statusBar->setToolTip(held ? TransmitProgress::heldExplanation() : QString());
+    });
+    logBound = new LogPaneBound(ui->editTelvar);
 
     ui->scrollArea->setBackgroundRole(QPalette::Dark);
     ui->scrollArea->setWidget(previewLabel);

@@ -37,6 +37,7 @@ QT_END_NAMESPACE
 
 class LineMonitor;
 class ConversionOptionsBox;
+class LogPaneBound;
 class SettingsDialog;
 class TransmitProgress;
 
@@ -184,6 +185,7 @@ private:
     QImage pictureSource;
     QSize pictureSize;
     QString pictureFile;
+    LogPaneBound *logBound = nullptr; // keeps received replies within bounds
 
     // Controller replies are UTF-8 text; one decoder per connection keeps a
     // character whole when the tty delivers it in two reads.

@@ -1,9 +1,12 @@
 #include "app/transmitprogress.h"
 
+#include "serial/heldoutput.h"
+
 #include <QSerialPort>
 
 TransmitProgress::TransmitProgress(QSerialPort *port, QWidget *parent)
     : QProgressBar(parent)
+    , heldWatch(new HeldOutputWatch(port, this))
 {
     setObjectName(QStringLiteral("transmitProgress"));
     setFormat(tr("%v of %m bytes sent"));
@@ -14,8 +17,21 @@ TransmitProgress::TransmitProgress(QSerialPort *port, QWidget *parent)
     // Hidden explicitly, so that the status bar does not show it when adding it.
     hide();
 
+    repaintTimer.setSingleShot(true);
+    repaintTimer.setInterval(RepaintIntervalMs);
+    connect(&repaintTimer, &QTimer::timeout, this, &TransmitProgress::showCount);
+    connect(heldWatch, &HeldOutputWatch::heldChanged, this, &TransmitProgress::showHeld);
     connect(port, &QSerialPort::bytesWritten, this, &TransmitProgress::noteWritten);
     connect(port, &QIODevice::aboutToClose, this, &TransmitProgress::finish);
+}
+
+QString TransmitProgress::heldExplanation()
+{
+    return tr("The controller has sent XOFF (13 hex): the computer sends nothing more until "
+              "the controller sends XON (11 hex), and nothing has gone out for %1 seconds. The "
+              "controller sends XON by itself once it is ready again (paper loaded, error "
+              "cleared). Disconnect and Connect drop the queued bytes and start the line again.")
+        .arg(HeldOutputWatch::QuietMs / 1000);
 }
 
 void TransmitProgress::noteQueued(qint64 bytes)
@@ -24,17 +40,22 @@ void TransmitProgress::noteQueued(qint64 bytes)
     if (bytes <= 0)
         return;
     queued += bytes;
-    showCount();
-    show();
+    setRange(0, int(queued));
+    if (isHidden()) {
+        showCount();
+        show();
+    }
+    heldWatch->watch();
 }
 
 void TransmitProgress::noteWritten(qint64 bytes)
 {
     sent += bytes;
+    heldWatch->moved();
     if (sent >= queued)
         finish();
-    else
-        showCount();
+    else if (!repaintTimer.isActive())
+        repaintTimer.start();
 }
 
 void TransmitProgress::showCount()
@@ -45,8 +66,16 @@ void TransmitProgress::showCount()
     setValue(int(sent));
 }
 
+void TransmitProgress::showHeld(bool held)
+{
+    setFormat(held ? tr("Held by the controller (XOFF)") : tr("%v of %m bytes sent"));
+    emit heldChanged(held);
+}
+
 void TransmitProgress::finish()
 {
+    repaintTimer.stop();
+    heldWatch->stop();
     queued = 0;
     sent = 0;
     hide();

@@ -4,12 +4,25 @@
 #include "monitor/linemonitor.h"
 #include "serial/settingsdialog.h"
 
+#include "app/logpanebound.h"
+
 #include <QLabel>
 #include <QMessageBox>
 
 #include <cerrno>
 #include <cstring>
 #include <termios.h>
+
+// An XOFF from the controller stops the tty's output until an XON arrives, and
+// the stop outlives the connection: the tty keeps it, whatever the next open
+// sets. Restart output so that a connection starts with the line running and
+// closing does not wait on a held line. The kernel's TCOON only undoes its own
+// TCOOFF, so stop output first; the restart then ends an XOFF stop as well.
+static void restartOutput(int handle)
+{
+    ::tcflow(handle, TCOOFF);
+    ::tcflow(handle, TCOON);
+}
 
 void MainWindow::openSerialPort()
 {
@@ -22,6 +35,7 @@ void MainWindow::openSerialPort()
     serial->setFlowControl(p.flowControl);
 
     if (serial->open(QIODevice::ReadWrite)) {
+        restartOutput(serial->handle());
         replyDecoder = QStringDecoder(QStringDecoder::Utf8);
         monitor->restartClock();
         ui->actionConnect->setEnabled(false);
@@ -38,8 +52,10 @@ void MainWindow::openSerialPort()
 
 void MainWindow::closeSerialPort()
 {
-    if (serial->isOpen())
+    if (serial->isOpen()) {
+        restartOutput(serial->handle());
         serial->close();
+    }
     ui->actionConnect->setEnabled(true);
     ui->actionDisconnect->setEnabled(false);
     ui->actionConfigure->setEnabled(true);
@@ -81,4 +97,5 @@ void MainWindow::readData()
     const QByteArray data = serial->readAll();
     monitor->recordReceived(data);
     ui->editTelvar->insertPlainText(replyDecoder.decode(data));
+    logBound->trim();
 }

@@ -1,8 +1,11 @@
 #include "telvartest.h"
 
+#include "app/transmitprogress.h"
+
 #include <QIcon>
 #include <QProgressBar>
 #include <QSerialPort>
+#include <QElapsedTimer>
 #include <QTest>
 
 using namespace TelvarTest;
@@ -74,12 +77,20 @@ private slots:
         QVERIFY(bar->isVisible() && bar->value() >= previous);
         QCOMPARE(total, LargeSend + SecondSend);
 
+        // The bar repaints for a new count at most every RepaintIntervalMs.
+        QElapsedTimer clock;
+        clock.start();
+        QList<qint64> shown;
+        connect(bar, &QProgressBar::valueChanged, bar, [&] { shown << clock.elapsed(); });
+
         QByteArray received;
         int steps = 0;
         while (received.size() < total) {
             const QByteArray piece = cw.pty.read(1, 2000);
             QVERIFY2(!piece.isEmpty(), "the line stalled");
             received += piece;
+            // A slow line: the next piece only after the bar had its chance to show this one.
+            QTest::qWait(TransmitProgress::RepaintIntervalMs);
             if (!bar->isVisible())
                 continue;
             // Never back, and what is counted as sent is no longer in the queue.
@@ -92,6 +103,9 @@ private slots:
         QCOMPARE(received, sent);
         QTRY_VERIFY(!bar->isVisible());
         QVERIFY2(steps >= 10, qPrintable(QString::number(steps))); // it moved along the way
+        for (qsizetype i = 1; i < shown.size(); ++i) // timers may fire up to 5% early
+            QVERIFY2(shown.at(i) - shown.at(i - 1) >= TransmitProgress::RepaintIntervalMs * 95 / 100,
+                     qPrintable(QString::number(shown.at(i) - shown.at(i - 1))));
     }
 
     // The icon comes from the compiled resources, which a static library drops unless registered.

@@ -97,3 +97,9 @@ void PtyPair::write(const QByteArray &bytes)
             break;
     }
 }
+
+qint64 PtyPair::writeSome(const char *bytes, qint64 size)
+{
+    const ssize_t n = m_master < 0 ? -1 : ::write(m_master, bytes, size_t(size));
+    return n > 0 ? n : 0;
+}

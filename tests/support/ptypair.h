@@ -26,6 +26,8 @@ public:
     // Reads whatever is there now, without waiting.
     QByteArray readAvailable();
     void write(const QByteArray &bytes);
+    // Writes what the terminal takes now, without waiting; returns how much.
+    qint64 writeSome(const char *bytes, qint64 size);
     void closeMaster();
 
 private:
