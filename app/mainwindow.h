@@ -158,6 +158,7 @@ private:
     void startLog(const char *title);
     void appendLog(const char *line);
     bool lineHungUp() const;
+    bool lineAnswers() const;
     void writeCommand(std::initializer_list<uint8_t> bytes);
     void writeData(const uint8_t *buf, uint32_t length);
     void sampleReceipt(uint8_t paymentAttribute);

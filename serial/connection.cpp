@@ -71,6 +71,12 @@ bool MainWindow::lineHungUp() const
     return ::tcgetattr(serial->handle(), &attributes) == -1 && errno == EIO;
 }
 
+bool MainWindow::lineAnswers() const
+{
+    termios attributes;
+    return ::tcgetattr(serial->handle(), &attributes) == 0;
+}
+
 void MainWindow::handleError(QSerialPort::SerialPortError error)
 {
     // The serial module reports a vanished device as a stream of zero-byte
@@ -80,6 +86,15 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
     if (!serial->isOpen())
         return;
     QString reason;
+    if (error == QSerialPort::ResourceError && lineAnswers()) {
+        // An XOFF that arrives between the port's check that the tty may be
+        // written and its write makes the write fail with EAGAIN, which the
+        // serial module reports as a resource error. The line is fine and the
+        // bytes stay queued: the port writes them when the tty takes output
+        // again. A device that is really gone no longer answers.
+        serial->clearError();
+        return;
+    }
     if (error == QSerialPort::ResourceError)
         reason = serial->errorString();
     else if (error == QSerialPort::ReadError && lineHungUp())

@@ -11,6 +11,9 @@
 #include <QStatusBar>
 #include <QTest>
 
+#include <atomic>
+#include <thread>
+
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -107,6 +110,7 @@ private slots:
     void heldLineShownAndReleasedByReconnect();
     void xonReleasesHeldSendWhole();
     void notHeldWithoutSoftwareFlowControl();
+    void xoffRacingWritesKeepsTheLine();
     void repliesFloodStaysBounded_data();
     void repliesFloodStaysBounded();
     void boundKeepsCursorAndTypedText();
@@ -197,6 +201,47 @@ void tst_LineFlow::notHeldWithoutSoftwareFlowControl()
     QVERIFY2(progressBar(w)->text().endsWith(QLatin1String(" of 300000 bytes sent")),
              qPrintable(progressBar(w)->text()));
     QCOMPARE(pty.readUntilQuiet(200), pattern);
+}
+
+// A controller that holds the line off and on while a long send goes out:
+// now and then its XOFF lands between the port's check that it may write and
+// the write itself. The line stays connected and every byte arrives in order.
+void tst_LineFlow::xoffRacingWritesKeepsTheLine()
+{
+    ConnectedWindow cw;
+    QVERIFY(cw.connected);
+    BoxCatcher catcher;
+    QByteArray pattern(8 * 1024 * 1024, '\0');
+    for (qsizetype i = 0; i < pattern.size(); ++i)
+        pattern[i] = char('a' + i % 26);
+
+    std::atomic<bool> done{false};
+    QByteArray received;
+    std::thread farEnd([&] {
+        QElapsedTimer clock;
+        clock.start();
+        for (int round = 0; received.size() < pattern.size() && clock.elapsed() < 30000; ++round) {
+            const QByteArray chunk = cw.pty.readAvailable();
+            received += chunk;
+            if (chunk.isEmpty())
+                ::usleep(50);
+            if (round % 3 == 0) {
+                cw.pty.writeSome("\x13", 1);
+                ::usleep(100);
+                cw.pty.writeSome("\x11", 1);
+            }
+        }
+        done = true;
+    });
+    QVERIFY(queue(cw.window, pattern));
+    while (!done)
+        QTest::qWait(5);
+    farEnd.join();
+
+    QCOMPARE(catcher.boxes.size(), 0);
+    QVERIFY(statusText(cw.window).startsWith(QLatin1String("Connected to ")));
+    QCOMPARE(received.size(), pattern.size());
+    QVERIFY(received == pattern);
 }
 
 void tst_LineFlow::repliesFloodStaysBounded_data()
