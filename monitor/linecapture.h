@@ -40,7 +40,9 @@ public:
     // Rows cost memory of their own; a flood of one-byte commands must not
     // make millions of them.
     static constexpr qsizetype kMaxRows = 1 << 20;
-    static constexpr int kReceivedRowBytes = 16;
+    // A reply is listed a burst at a time, as the port delivered it, in rows
+    // of at most this many bytes: a flood of replies makes few rows.
+    static constexpr int kReceivedRowBytes = 256;
 
     explicit LineCapture(qint64 capacity = kDefaultCapacity);
 

@@ -12,6 +12,8 @@ constexpr int kSettleMs = 20;
 // The virtual controller's default silence too, so both list a command typed
 // in two parts alike.
 constexpr int kQuietMs = 2000;
+// A received row shows its first bytes; the detail pane shows all of them.
+constexpr int kShownReceivedBytes = 16;
 
 // Hex, then the bytes as a C string, then the names of the control bytes
 // that the string can only show as \xHH: 12  "\x12"  DC2.
@@ -68,7 +70,10 @@ QVariant LineModel::data(const QModelIndex &index, int role) const
         case Content:
             if (r.kind != LineCapture::Kind::Received)
                 return r.text;
-            return receivedText(m_capture.bytes(r));
+            const QByteArray bytes = m_capture.bytes(r);
+            if (bytes.size() <= kShownReceivedBytes)
+                return receivedText(bytes);
+            return receivedText(bytes.left(kShownReceivedBytes)) + QStringLiteral("  ...");
         }
         break;
     case Qt::TextAlignmentRole:

@@ -237,6 +237,16 @@ void tst_Monitor::replies()
     alone.insertPlainText(QStringLiteral("OK\r\n\x12"));
     QCOMPARE(log->toPlainText(), alone.toPlainText());
 
+    // A longer burst is one row that shows its first bytes; the detail pane has them all.
+    cw.pty.write(QByteArray(40, 'A'));
+    QTRY_COMPARE(model->rowCount(), 3);
+    QCOMPARE(model->index(2, LineModel::Size).data().toInt(), 40);
+    QCOMPARE(content(*model, 2),
+             QStringLiteral("41").repeated(16).replace(QRegularExpression("(41)(?=41)"), "\\1 ")
+                 + QStringLiteral("  \"%1\"  ...").arg(QString(16, 'A')));
+    table->selectRow(2);
+    QCOMPARE(int(part<QPlainTextEdit>(cw.window, "monitorDetail")->toPlainText().count("41  'A'")), 40);
+
     part<QPushButton>(cw.window, "monitorClear")->click();
     QCOMPARE(model->rowCount(), 0);
     QCOMPARE(part<QLabel>(cw.window, "monitorStatus")->text(),
