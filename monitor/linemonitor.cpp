@@ -169,7 +169,7 @@ LineMonitor::LineMonitor(QWidget *parent)
 
 void LineMonitor::addViewMenu(QMenuBar *bar, QAction *before)
 {
-    auto *menu = new QMenu(tr("&View"), bar);
+    auto *menu = new QMenu(tr("View"), bar);
     menu->setObjectName(QStringLiteral("menuView"));
     menu->addAction(m_toggle);
     bar->insertMenu(before, menu);

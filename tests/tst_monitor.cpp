@@ -138,7 +138,7 @@ void tst_Monitor::viewMenu()
         menus << menu->menu()->objectName();
     QCOMPARE(menus, QStringList({QStringLiteral("menuCalls"), QStringLiteral("menuTools"),
                                  QStringLiteral("menuView"), QStringLiteral("menuHelp")}));
-    QCOMPARE(bar->actions().at(2)->text(), QStringLiteral("&View"));
+    QCOMPARE(bar->actions().at(2)->text(), QStringLiteral("View"));
 
     QAction *toggle = action(window, "actionLineMonitor");
     QVERIFY(toggle && toggle->isCheckable());
