@@ -104,17 +104,11 @@ void TtyLink::tick()
         }
         more = !m_model.lineIsIdle();
     }
-    // On a pseudo-terminal, a host whose tty honours XON/XOFF is stopped by
-    // taking nothing more from the line while XOFF is in force; the two bytes
-    // themselves are not written. A pty would stop the host's tty at once,
-    // also between the host's check that it may write and its write, which
-    // then fails with EAGAIN (and the serial module reports a resource
-    // error); a real UART takes writes into its transmit buffer while it is
-    // stopped, so a host never sees that on a real line.
-    if (m_model.options().paced && m_model.host().xonXoff) {
-        out.replace(QByteArray(1, kXoff), QByteArray());
-        out.replace(QByteArray(1, kXon), QByteArray());
-    }
+    // A host whose tty honours XON/XOFF stops at the XOFF; the bytes it had
+    // already handed to the pseudo-terminal wait there, where a real host's
+    // would still be in its own UART, so nothing more is taken from the line
+    // until the XON (hostStopped() above). A host without flow control goes
+    // on sending and loses what does not fit.
     if (!out.isEmpty())
         send(out);
     if (m_controller.awaitsQueryByte())
