@@ -5,7 +5,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QFile>
+#include <QImage>
 
 #include <algorithm>
 
@@ -35,6 +37,26 @@ static double statusFieldMiB(const char *field)
 
 double peakResidentMiB() { return statusFieldMiB("VmHWM:"); }
 double residentMiB() { return statusFieldMiB("VmRSS:"); }
+
+bool loadPicture(MainWindow &window, const QString &path)
+{
+    bool loaded = false;
+    QMetaObject::invokeMethod(&window, "loadFile", Qt::DirectConnection,
+                              Q_RETURN_ARG(bool, loaded), Q_ARG(QString, path));
+    return loaded;
+}
+
+QString writeCheckerStrip(const QString &folder)
+{
+    QImage strip(384, 4000, QImage::Format_Mono);
+    strip.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    for (int y = 0; y < strip.height(); ++y)
+        for (int x = 0; x < strip.width(); ++x)
+            strip.setPixel(x, y, (x / 8 + y / 8) % 2);
+    const QString path = QDir(folder).filePath(QStringLiteral("strip.png"));
+    strip.save(path);
+    return path;
+}
 
 Row measure(const QString &name, MainWindow &window, PtyPair &pty,
             const std::function<void()> &trigger, int runs, qint64 expectedBytes)

@@ -37,6 +37,12 @@ double median(QList<double> values);
 double peakResidentMiB();
 double residentMiB();
 
+// Loads a picture through the window's own loadFile, as the file dialog does.
+bool loadPicture(MainWindow &window, const QString &path);
+// Writes a 384 by 4000 checkerboard, the raster of a full-width 58 mm image
+// (192,010 bytes on the line), as strip.png into `folder`; returns its path.
+QString writeCheckerStrip(const QString &folder);
+
 using Group = std::function<QList<Row>(MainWindow &window, PtyPair &pty)>;
 struct GroupRegistrar
 {

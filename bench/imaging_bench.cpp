@@ -50,14 +50,6 @@ QImage photographLike(int width, int height)
     return image;
 }
 
-bool loadFile(MainWindow &window, const QString &path)
-{
-    bool loaded = false;
-    QMetaObject::invokeMethod(&window, "loadFile", Qt::DirectConnection,
-                              Q_RETURN_ARG(bool, loaded), Q_ARG(QString, path));
-    return loaded;
-}
-
 } // namespace
 
 TELVAR_BENCH_GROUP("Images", [](MainWindow &window, PtyPair &pty) {
@@ -79,7 +71,7 @@ TELVAR_BENCH_GROUP("Images", [](MainWindow &window, PtyPair &pty) {
         resetPeakResident();
         QElapsedTimer clock;
         clock.start();
-        ok = loadFile(window, photo) && ok;
+        ok = TelvarBench::loadPicture(window, photo) && ok;
         times << clock.nsecsElapsed() / 1e6;
         peak = qMax(peak, TelvarBench::peakResidentMiB());
     }
@@ -90,14 +82,7 @@ TELVAR_BENCH_GROUP("Images", [](MainWindow &window, PtyPair &pty) {
     rows << load;
 
     // 384 dots wide, 4000 rows: 48 bytes a row, one command.
-    QImage strip(384, 4000, QImage::Format_Mono);
-    strip.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
-    for (int y = 0; y < strip.height(); ++y)
-        for (int x = 0; x < strip.width(); ++x)
-            strip.setPixel(x, y, (x / 8 + y / 8) % 2);
-    const QString stripPath = dir.filePath(QStringLiteral("strip.png"));
-    strip.save(stripPath);
-    if (loadFile(window, stripPath)) {
+    if (TelvarBench::loadPicture(window, TelvarBench::writeCheckerStrip(dir.path()))) {
         rows << TelvarBench::measure(
             QStringLiteral("print 384x4000 raster"), window, pty,
             [&] {
@@ -132,7 +117,7 @@ int pictureProbe(const QString &what, const QString &path)
     auto *dithering = window.findChild<QComboBox *>(QStringLiteral("comboBoxDithering"));
     if (what == QLatin1String("dithering")) {
         setFit(window, true);
-        if (!loadFile(window, path))
+        if (!TelvarBench::loadPicture(window, path))
             return 1;
     }
     for (int i = 0; i < runs; ++i) {
@@ -153,7 +138,7 @@ int pictureProbe(const QString &what, const QString &path)
             dithering->setCurrentIndex(i % 2 ? 3 : 4); // Atkinson, Floyd-Steinberg
         } else {
             setFit(window, what == QLatin1String("fitted"));
-            ok = loadFile(window, path);
+            ok = TelvarBench::loadPicture(window, path);
         }
         times << clock.nsecsElapsed() / 1e6;
         peak = qMax(peak, TelvarBench::peakResidentMiB());

@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
-#include <QImageReader>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -147,16 +146,7 @@ TELVAR_BENCH_GROUP("Fast link", [](MainWindow &window, PtyPair &pty) {
             row[word] = random.generate();
     }
     const QString picturePath = dir.filePath(QStringLiteral("roll.bmp"));
-    bool loaded = false;
-    // The image reader reckons 4 bytes a pixel against its limit (128 MB), so
-    // this picture needs a higher one; the program keeps the default.
-    const int limit = QImageReader::allocationLimit();
-    QImageReader::setAllocationLimit(256);
-    if (picture.save(picturePath))
-        QMetaObject::invokeMethod(&window, "loadFile", Qt::DirectConnection,
-                                  Q_RETURN_ARG(bool, loaded), Q_ARG(QString, picturePath));
-    QImageReader::setAllocationLimit(limit);
-    if (!loaded)
+    if (!picture.save(picturePath) || !TelvarBench::loadPicture(window, picturePath))
         return rows;
 
     const auto print = [&] {

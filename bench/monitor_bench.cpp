@@ -10,7 +10,6 @@
 #include <QTableView>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QImage>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -166,17 +165,7 @@ TELVAR_BENCH_GROUP("Line Monitor", [](MainWindow &window, PtyPair &pty) {
     // The raster row of the image group, once with the monitor closed and
     // once open; the difference is what recording and listing cost.
     QTemporaryDir dir;
-    QImage strip(384, 4000, QImage::Format_Mono);
-    strip.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
-    for (int y = 0; y < strip.height(); ++y)
-        for (int x = 0; x < strip.width(); ++x)
-            strip.setPixel(x, y, (x / 8 + y / 8) % 2);
-    const QString stripPath = dir.filePath(QStringLiteral("strip.png"));
-    strip.save(stripPath);
-    bool loaded = false;
-    QMetaObject::invokeMethod(&window, "loadFile", Qt::DirectConnection,
-                              Q_RETURN_ARG(bool, loaded), Q_ARG(QString, stripPath));
-    if (loaded) {
+    if (TelvarBench::loadPicture(window, TelvarBench::writeCheckerStrip(dir.path()))) {
         for (bool open : {false, true}) {
             setOpen(monitor, open);
             rows << TelvarBench::measure(

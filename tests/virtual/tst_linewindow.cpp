@@ -59,6 +59,14 @@ QByteArray pattern(int widthBytes, int rows)
     return bits;
 }
 
+// Shows the window once the virtual controller is up and connects it to its
+// line at 115200 baud with the given flow control.
+bool connectShown(MainWindow &window, const Virt &virt, const QString &flow)
+{
+    window.show();
+    return QTest::qWaitForWindowExposed(&window) && connectAt(window, virt.link, "115200", flow);
+}
+
 bool printRaster(MainWindow &window, QByteArray &bits, int widthBytes, int rows)
 {
     return invoke(window, "picturePrintH", Q_ARG(uchar, 0), Q_ARG(ushort, ushort(widthBytes)),
@@ -77,9 +85,7 @@ private slots:
         Virt virt({});
         QTRY_VERIFY_WITH_TIMEOUT(virt.started(), 8000);
         MainWindow window;
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QVERIFY(connectAt(window, virt.link, "115200", "XON/XOFF"));
+        QVERIFY(connectShown(window, virt, "XON/XOFF"));
         applyUart(window, "radioButton375000");
         QTRY_VERIFY(virt.listing().contains("the controller's UART is now 375000 baud, XON/XOFF flow control"));
         QVERIFY(connectAt(window, virt.link, "375000", "XON/XOFF"));
@@ -120,9 +126,7 @@ private slots:
         Virt virt({"--speed", "20"});
         QTRY_VERIFY_WITH_TIMEOUT(virt.started(), 8000);
         MainWindow window;
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QVERIFY(connectAt(window, virt.link, "115200", "None"));
+        QVERIFY(connectShown(window, virt, "None"));
         BoxCatcher catcher;
         QByteArray bits = pattern(48, 400);
         QVERIFY(printRaster(window, bits, 48, 400));
@@ -145,9 +149,7 @@ private slots:
         Virt virt({});
         QTRY_VERIFY_WITH_TIMEOUT(virt.started(), 8000);
         MainWindow window;
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QVERIFY(connectAt(window, virt.link, "115200", "XON/XOFF"));
+        QVERIFY(connectShown(window, virt, "XON/XOFF"));
         BoxCatcher catcher;
         applyUart(window, "radioButton9600");
         QTRY_VERIFY2(virt.listing().contains("the controller's UART is now 9600 baud, XON/XOFF flow control"), qPrintable(virt.listing()));
