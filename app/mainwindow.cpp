@@ -3,13 +3,13 @@
 
 #include "app/logpanebound.h"
 #include "app/transmitprogress.h"
+#include "app/windowmessages.h"
 #include "monitor/linemonitor.h"
 #include "serial/settingsdialog.h"
 
 #include <QAbstractButton>
 #include <QIcon>
 #include <QLabel>
-#include <QMessageBox>
 
 static void initIconResources()
 {
@@ -84,7 +84,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::about()
 {
-    QMessageBox::about(this, tr("Printer Telvar"),
+    WindowMessages::about(this, tr("Printer Telvar"),
                        tr("The <b>Printer Telvar Version: %1</b> for June 2020 firmware and "
                           "newer.  It features the RC30x printer controllers: connect one over "
                           "a serial line and try each command of its set with the press of a "
@@ -102,7 +102,7 @@ bool MainWindow::requirePort()
         monitor->recordPress(button->text());
     if (serial->isOpen())
         return true;
-    QMessageBox::about(this, tr("Serial Port Connect"),
+    WindowMessages::about(this, tr("Serial Port Connect"),
                        tr("Please configure and connect to the serial port first!"));
     return false;
 }

@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/windowmessages.h"
 #include "imaging/conversionoptions.h"
 #include "imaging/pictureloader.h"
 
@@ -9,7 +10,6 @@
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPixmap>
 #include <QStandardPaths>
 
@@ -61,7 +61,7 @@ bool MainWindow::loadFile(const QString &fileName)
     const PictureRead read =
         readPicture(fileName, conversionBox->options().fit ? maxPrintWidth : 0);
     if (read.image.isNull()) {
-        QMessageBox::information(this, QGuiApplication::applicationDisplayName(),
+        WindowMessages::information(this, QGuiApplication::applicationDisplayName(),
                                  tr("Cannot load %1: %2")
                                      .arg(QDir::toNativeSeparators(fileName), read.error));
         return false;
@@ -111,12 +111,12 @@ void MainWindow::on_pushButton_58PrintH_released()
     startLog("Validating if Bitmap can be printed");
     if (currentImage.sizeInBytes() < 1) {
         appendLog("No Bitmap loaded");
-        QMessageBox::about(this, tr("Print Bitmap"), tr("No Bitmap loaded!"));
+        WindowMessages::about(this, tr("Print Bitmap"), tr("No Bitmap loaded!"));
         return;
     }
     if (currentImage.width() > maxPrintWidth) {
         appendLog("Bitmap too wide. Max 384 pixels");
-        QMessageBox::about(this, tr("Print Bitmap"),
+        WindowMessages::about(this, tr("Print Bitmap"),
                            tr("This tool allows printing only for bitmaps of up to 384 pixel "
                               "wide!"));
         return;

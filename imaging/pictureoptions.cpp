@@ -1,13 +1,13 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/windowmessages.h"
 #include "imaging/conversionoptions.h"
 #include "imaging/picturedrop.h"
 #include "imaging/pictureloader.h"
 
 #include <QDir>
 #include <QGuiApplication>
-#include <QMessageBox>
 
 // The Bitmaps tab beyond loading a file with the dialog: the conversion
 // options, which re-reduce the loaded picture as soon as one changes, and
@@ -63,7 +63,7 @@ void MainWindow::reconvertPicture()
     if (source.isNull() || (!options.fit && source.size() != pictureSize)) {
         const PictureRead read = readPicture(pictureFile, options.fit ? printHeadDots : 0);
         if (read.image.isNull()) {
-            QMessageBox::information(this, QGuiApplication::applicationDisplayName(),
+            WindowMessages::information(this, QGuiApplication::applicationDisplayName(),
                                      tr("Cannot load %1: %2")
                                          .arg(QDir::toNativeSeparators(pictureFile), read.error));
             return;

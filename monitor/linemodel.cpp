@@ -122,25 +122,31 @@ void LineModel::scheduleSettle()
 
 void LineModel::recordSent(const char *data, qsizetype size)
 {
+    const quint64 offset = m_capture.sentTotal();
     m_capture.recordSent(data, size, now());
     scheduleSettle();
+    emit sentRecorded(offset, size);
 }
 
 void LineModel::recordReceived(const QByteArray &bytes)
 {
+    const quint64 offset = m_capture.receivedTotal();
     m_capture.recordReceived(bytes, now());
     scheduleSettle();
+    emit receivedRecorded(offset, bytes.size());
 }
 
 void LineModel::recordPress(const QString &button)
 {
     m_capture.recordHeading(button, now());
     scheduleSettle();
+    emit pressRecorded(button);
 }
 
 void LineModel::restartClock()
 {
     m_clock.start();
+    emit clockRestarted();
 }
 
 void LineModel::clear()

@@ -45,6 +45,13 @@ public:
 signals:
     // Rows were added or dropped, or the capture was cleared.
     void changed();
+    // Told at once, before any row is made, for those who follow the line as
+    // it goes (the paper preview, the unattended runner): bytes recorded at
+    // `offset` of their direction's stream, a press, the port opened.
+    void sentRecorded(quint64 offset, qsizetype size);
+    void receivedRecorded(quint64 offset, qsizetype size);
+    void pressRecorded(const QString &button);
+    void clockRestarted();
 
 private:
     qint64 now() const { return m_clock.isValid() ? m_clock.elapsed() : 0; }

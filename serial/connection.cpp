@@ -1,13 +1,13 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/windowmessages.h"
 #include "monitor/linemonitor.h"
 #include "serial/settingsdialog.h"
 
 #include "app/logpanebound.h"
 
 #include <QLabel>
-#include <QMessageBox>
 
 #include <cerrno>
 #include <cstring>
@@ -45,7 +45,7 @@ void MainWindow::openSerialPort()
                             .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText,
                                  p.stopBitsText, p.flowControlText));
     } else {
-        QMessageBox::critical(this, tr("Error"), serial->errorString());
+        WindowMessages::critical(this, tr("Error"), serial->errorString());
         status->setText(tr("Open error"));
     }
 }
@@ -103,7 +103,7 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
         return;
 
     serial->close();
-    QMessageBox::critical(this, tr("Critical Error"), reason);
+    WindowMessages::critical(this, tr("Critical Error"), reason);
     closeSerialPort();
 }
 
