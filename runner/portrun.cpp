@@ -96,10 +96,17 @@ PortRun::PortRun(const Plan &plan, const QString &port, const LineChoice &line, 
         if (m_index < 0 || m_index >= m_results.size() || m_phase == Phase::Idle || m_phase == Phase::Done)
             return;
         m_results[m_index].received += m_model->capture().bytes(LineCapture::Kind::Received, offset, quint64(size));
+        // Judged once the window has shown the reply in its log pane too.
         if (m_phase == Phase::Awaiting)
-            judge(false);
+            QTimer::singleShot(0, this, [this] { judge(false); });
     });
     connect(m_serial, &QSerialPort::bytesWritten, this, &PortRun::checkDrained);
+    // A write the tty refused loses the bytes without a word on bytesWritten.
+    connect(m_serial, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
+        if (error == QSerialPort::WriteError && m_phase == Phase::Sending && !m_connectStep)
+            endStep(StepResult::Verdict::Fail,
+                    QStringLiteral("the port could not write: %1").arg(m_serial->errorString()));
+    });
 
     m_waitTimer.setSingleShot(true);
     m_drainTimer.setSingleShot(true);
@@ -129,6 +136,11 @@ PortRun::~PortRun()
 {
     runsByWindow().remove(m_window);
     delete m_window;
+}
+
+QPlainTextEdit *PortRun::logPane() const
+{
+    return m_window->findChild<QPlainTextEdit *>(QStringLiteral("editTelvar"));
 }
 
 QWidget *PortRun::window() const
@@ -211,7 +223,7 @@ void PortRun::beginConnect(const LineSettings &line)
     ports->setEditText(m_port);
     m_dialog->findChild<QPushButton *>(QStringLiteral("applyButton"))->click();
 
-    m_window->findChild<QPlainTextEdit *>(QStringLiteral("editTelvar"))->clear();
+    logPane()->clear();
     if (!m_connectStep)
         m_phase = Phase::Connecting;
     m_window->findChild<QAction *>(QStringLiteral("actionConnect"))->trigger();
@@ -233,7 +245,7 @@ void PortRun::connectedOrFailed(const QString &failure)
     m_connectPoll.stop();
     m_connectLimit.stop();
     if (failure.isEmpty())
-        m_note = m_window->findChild<QPlainTextEdit *>(QStringLiteral("editTelvar"))->toPlainText();
+        m_note = logPane()->toPlainText();
     if (m_connectStep) {
         m_connectStep = false;
         if (!failure.isEmpty())
@@ -275,6 +287,7 @@ void PortRun::startStep()
     result.startedNs = steadyNs();
     m_stepClock.start();
     m_phase = Phase::Acting;
+    m_logAtStart = logPane()->toPlainText();
     // A box that came between two steps belongs to this one.
     const std::optional<QString> earlier = m_message;
     if (earlier) {
@@ -309,7 +322,7 @@ void PortRun::startStep()
         break;
     case Step::Action::Load:
         // What Load Image does once the file dialog has been answered.
-        m_window->findChild<QPlainTextEdit *>(QStringLiteral("editTelvar"))->clear();
+        logPane()->clear();
         QMetaObject::invokeMethod(m_window, "loadFile", Qt::DirectConnection,
                                   Q_RETURN_ARG(bool, loaded), Q_ARG(QString, step.target));
         break;
@@ -419,7 +432,10 @@ void PortRun::endStep(StepResult::Verdict verdict, const QString &message)
     result.totalMs = m_stepClock.nsecsElapsed() / 1e6;
     if (result.sentNs == 0)
         result.wireMs = result.totalMs;
-    result.log = m_window->findChild<QPlainTextEdit *>(QStringLiteral("editTelvar"))->toPlainText();
+    // The pane as the step left it, unless the step did not touch it.
+    result.log = logPane()->toPlainText();
+    if (result.log == m_logAtStart)
+        result.log.clear();
     const bool stuck = m_serial->isOpen() && (m_serial->bytesToWrite() > 0 || driverQueue() > 0);
     if (!m_serial->isOpen())
         m_stopReason = QStringLiteral("the port is closed");

@@ -27,6 +27,7 @@
 
 QT_BEGIN_NAMESPACE
 class QAction;
+class QPlainTextEdit;
 class QSerialPort;
 class QWidget;
 QT_END_NAMESPACE
@@ -103,6 +104,7 @@ private:
     void skipRest(const QString &reason);
     void finish();
     int driverQueue() const;
+    QPlainTextEdit *logPane() const;
     QString queuedSummary() const;
 
     Phase m_phase = Phase::Idle;
@@ -124,6 +126,7 @@ private:
     QString m_failure;
     QString m_note;
     qint64 m_queuedAtStart = 0;
+    QString m_logAtStart;
 
     QElapsedTimer m_runClock;
     QElapsedTimer m_stepClock;
