@@ -83,7 +83,12 @@ int main(int argc, char *argv[])
         QStringLiteral("STEP...|PLAN.yaml"));
 
     if (!parser.parse(app.arguments()))
-        return wrong(parser.errorText() + QStringLiteral("; see --help"));
+        {
+        QString error = parser.errorText();
+        if (error.endsWith(QLatin1Char('.')))
+            error.chop(1);
+        return wrong(error + QStringLiteral("; see --help"));
+    }
     if (parser.isSet(help))
         parser.showHelp(0);
 

@@ -89,6 +89,7 @@ PortRun::PortRun(const Plan &plan, const QString &port, const LineChoice &line, 
     // The monitor's record of the line is the step's record: the same bytes
     // the user's Line Monitor lists.
     connect(m_model, &LineModel::sentRecorded, this, [this](quint64 offset, qsizetype size) {
+        m_sentSinceOpen += size;
         if (m_index >= 0 && m_index < m_results.size() && m_phase != Phase::Idle && m_phase != Phase::Done)
             m_results[m_index].sent += m_model->capture().bytes(LineCapture::Kind::Sent, offset, quint64(size));
     });
@@ -207,10 +208,28 @@ static void chooseData(QWidget *dialog, const char *box, int data)
 
 // As a user connects: the line settings chosen in the dialog's boxes, the
 // "Custom" entry with the port's path typed in, Apply, then Connect.
+// Bytes that have left the port may still be on their way: a UART's close
+// waits for its driver to send them, but a pseudo-terminal hands them to the
+// far end at once, which takes them at the line's speed, the speed it reads
+// from the line's settings, and those go back to what they were when the port
+// closes. So the port is closed no sooner than the line could have carried
+// everything sent since it opened.
+int PortRun::lingerMs() const
+{
+    if (!m_serial->isOpen() || !m_openClock.isValid())
+        return 0;
+    const double lineMs = m_sentSinceOpen * m_line.bitsPerByte() * 1000.0 / m_line.baud;
+    return std::max(0, int(lineMs - m_openClock.elapsed()) + 1);
+}
+
 void PortRun::beginConnect(const LineSettings &line)
 {
-    m_line = line;
     m_message.reset();
+    if (const int linger = lingerMs(); linger > 0) {
+        QTimer::singleShot(linger, this, [this, line] { beginConnect(line); });
+        return;
+    }
+    m_line = line;
     if (m_serial->isOpen())
         m_window->findChild<QAction *>(QStringLiteral("actionDisconnect"))->trigger();
     chooseData(m_dialog, "baudRateBox", line.baud);
@@ -244,8 +263,11 @@ void PortRun::connectedOrFailed(const QString &failure)
 {
     m_connectPoll.stop();
     m_connectLimit.stop();
-    if (failure.isEmpty())
+    if (failure.isEmpty()) {
         m_note = logPane()->toPlainText();
+        m_openClock.start();
+        m_sentSinceOpen = 0;
+    }
     if (m_connectStep) {
         m_connectStep = false;
         if (!failure.isEmpty())
@@ -338,7 +360,7 @@ void PortRun::startStep()
         choice.override(step.line);
         m_connectStep = true;
         m_phase = Phase::Sending;
-        m_deadline.start(OpenLimitMs + DeadlineMarginMs);
+        m_deadline.start(lingerMs() + OpenLimitMs + DeadlineMarginMs);
         beginConnect(LineSettings::from(choice));
         return;
     }
@@ -462,13 +484,16 @@ void PortRun::skipRest(const QString &reason)
 
 void PortRun::finish()
 {
-    if (m_phase == Phase::Done)
+    if (m_phase == Phase::Done || m_finishing)
         return;
-    // Closed as a user would before leaving, so the far end sees the line go.
-    if (m_serial->isOpen())
-        m_window->findChild<QAction *>(QStringLiteral("actionDisconnect"))->trigger();
-    m_phase = Phase::Done;
-    emit finished();
+    m_finishing = true;
+    QTimer::singleShot(lingerMs(), this, [this] {
+        // Closed as a user would before leaving.
+        if (m_serial->isOpen())
+            m_window->findChild<QAction *>(QStringLiteral("actionDisconnect"))->trigger();
+        m_phase = Phase::Done;
+        emit finished();
+    });
 }
 
 QString PortRun::queuedSummary() const

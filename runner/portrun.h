@@ -104,6 +104,7 @@ private:
     void skipRest(const QString &reason);
     void finish();
     int driverQueue() const;
+    int lingerMs() const;
     QPlainTextEdit *logPane() const;
     QString queuedSummary() const;
 
@@ -129,6 +130,9 @@ private:
     QString m_logAtStart;
 
     QElapsedTimer m_runClock;
+    QElapsedTimer m_openClock;      // since the port last opened
+    qint64 m_sentSinceOpen = 0;
+    bool m_finishing = false;
     QElapsedTimer m_stepClock;
     QTimer m_waitTimer;     // a wait step
     QTimer m_drainTimer;    // the driver's queue, looked at again
