@@ -33,6 +33,8 @@ Row measure(const QString &name, MainWindow &window, PtyPair &pty,
             const std::function<void()> &trigger, int runs = 7, qint64 expectedBytes = -1);
 
 double median(QList<double> values);
+// The window program's start-up: `program --startup-probe` run `runs` times.
+QList<Row> startupRows(const QString &program, int runs);
 // Peak resident memory of this process so far, in MiB.
 double peakResidentMiB();
 double residentMiB();

@@ -40,7 +40,7 @@ static int startupProbe(int argc, char **argv)
     return 0;
 }
 
-static QList<Row> startupRows(const QString &program, int runs)
+QList<Row> TelvarBench::startupRows(const QString &program, int runs)
 {
     QList<double> times, memory;
     for (int i = 0; i < runs; ++i) {

@@ -270,10 +270,13 @@ void PortRun::connectedOrFailed(const QString &failure)
     }
     if (m_connectStep) {
         m_connectStep = false;
-        if (!failure.isEmpty())
+        if (!failure.isEmpty()) {
             endStep(StepResult::Verdict::Fail, failure);
-        else
-            allSent();
+            return;
+        }
+        // The connection's own note is reported with the step that made it.
+        m_results[m_index].message = m_note;
+        allSent();
         return;
     }
     if (!failure.isEmpty()) {
@@ -450,7 +453,8 @@ void PortRun::endStep(StepResult::Verdict verdict, const QString &message)
     m_connectLimit.stop();
     StepResult &result = m_results[m_index];
     result.verdict = verdict;
-    result.message = message;
+    if (verdict != StepResult::Verdict::Pass || !message.isEmpty())
+        result.message = message;
     result.totalMs = m_stepClock.nsecsElapsed() / 1e6;
     if (result.sentNs == 0)
         result.wireMs = result.totalMs;
