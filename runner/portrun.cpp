@@ -51,6 +51,7 @@ qint64 steadyNs()
 // background.
 constexpr int OpenLimitMs = 15000;
 constexpr int DeadlineMarginMs = 5000;
+constexpr int DrainPollMs = 20;
 
 } // namespace
 
@@ -408,8 +409,14 @@ void PortRun::checkDrained()
         endStep(StepResult::Verdict::Fail, m_message.value_or(QStringLiteral("the port closed")));
         return;
     }
-    if (m_serial->bytesToWrite() > 0)
-        return; // bytesWritten tells when the port hands on more
+    if (m_serial->bytesToWrite() > 0) {
+        // bytesWritten tells when the port hands on more, as a rule. The
+        // port announces its last write only when the tty is writable again,
+        // which an XOFF that comes just after it puts off: look again now and
+        // then as well.
+        m_drainTimer.start(DrainPollMs);
+        return;
+    }
     if (const int queued = driverQueue(); queued > 0) {
         m_drainTimer.start(std::max(1, int(queued * m_line.bitsPerByte() * 1000 / m_line.baud)));
         return;

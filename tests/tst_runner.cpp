@@ -128,7 +128,8 @@ private slots:
     void badInput_data();
     void badInput();
     void twoPortsWithReports();
-    void portClosedMidRun();
+    void lineLost_data();
+    void lineLost();
     void reconnectAtNewSpeed();
 
 private:
@@ -403,16 +404,31 @@ void RunnerTest::twoPortsWithReports()
     }
 }
 
-void RunnerTest::portClosedMidRun()
+// A line that goes away, and one held by an XOFF that no XON follows: the
+// running step fails, the rest are skipped, the run ends.
+void RunnerTest::lineLost_data()
 {
+    QTest::addColumn<QByteArray>("steps");
+    QTest::addColumn<bool>("unplug");
+    QTest::addColumn<QString>("failure");
+    QTest::newRow("unplugged") << QByteArray("  - press: Reset\n  - wait: 3s\n  - press: Receipt\n") << true
+                               << QStringLiteral("FAIL  wait 3000 ms .*\n *Critical Error: ");
+    QTest::newRow("held") << QByteArray("  - press: Receipt\n  - press: Receipt\n  - press: Receipt\n") << false
+                          << QStringLiteral("FAIL  Receipt .*\n *not finished after [0-9.]+ s: [0-9]+ bytes still queued");
+}
+
+void RunnerTest::lineLost()
+{
+    QFETCH(QByteArray, steps);
+    QFETCH(bool, unplug);
+    QFETCH(QString, failure);
     FarEnd end;
-    end.closeOnFirstBytes = true;
-    const QString plan = writeFile(m_dir, QStringLiteral("unplug.yaml"),
-                                   "steps:\n  - press: Reset\n  - wait: 3s\n  - press: Receipt\n");
+    end.closeOnFirstBytes = unplug;
+    end.answer = unplug ? QByteArray() : QByteArray("\x13");
+    const QString plan = writeFile(m_dir, QStringLiteral("lost.yaml"), "steps:\n" + steps);
     const Outcome outcome = runTelvar({QStringLiteral("--port"), end.pty.slavePath(), plan}, {&end});
     QCOMPARE(outcome.exitCode, 1);
-    QVERIFY2(outcome.out.contains(QRegularExpression(QStringLiteral("FAIL  wait 3000 ms .*\n *Critical Error: "))),
-             qPrintable(outcome.out));
+    QVERIFY2(outcome.out.contains(QRegularExpression(failure)), qPrintable(outcome.out));
     QVERIFY2(outcome.out.contains(QStringLiteral("SKIP  Receipt")), qPrintable(outcome.out));
 }
 
