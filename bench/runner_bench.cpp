@@ -61,11 +61,13 @@ QPair<double, double> timeRun(const QStringList &steps, Drained &lines, qint64 e
     const QDeadlineTimer deadline(60000);
     while (!deadline.hasExpired()) {
         lines.drain();
-        const bool anything = std::any_of(lines.got.begin(), lines.got.end(), [](qint64 n) { return n > 0; });
+        const bool anything
+            = std::any_of(lines.got.begin(), lines.got.end(), [](qint64 n) { return n > 0; });
         if (first < 0 && anything)
             first = clock.nsecsElapsed() / 1e6;
         const bool complete = expected >= 0
-            && std::all_of(lines.got.begin(), lines.got.end(), [expected](qint64 n) { return n >= expected; });
+            && std::all_of(lines.got.begin(), lines.got.end(),
+                           [expected](qint64 n) { return n >= expected; });
         if (all < 0 && complete)
             all = clock.nsecsElapsed() / 1e6;
         if (process.state() == QProcess::NotRunning || process.waitForFinished(0))
@@ -142,8 +144,9 @@ Row gapRow(const QString &button, int steps)
 // to the program's exit, where the line's own time is.
 QList<Row> portsRows(int runs)
 {
-    const QStringList scripts{QStringLiteral("Quick Test"), QStringLiteral("Receipt"), QStringLiteral("Language"),
-                              QStringLiteral("QR Bitmap"), QStringLiteral("Receipt with Full Cut")};
+    const QStringList scripts{QStringLiteral("Quick Test"), QStringLiteral("Receipt"),
+                              QStringLiteral("Language"), QStringLiteral("QR Bitmap"),
+                              QStringLiteral("Receipt with Full Cut")};
     Drained probe(1);
     timeRun(scripts, probe, -1);
     const qint64 bytes = probe.got.first();
@@ -151,8 +154,9 @@ QList<Row> portsRows(int runs)
     QTemporaryDir dir;
     QFile plan(dir.filePath(QStringLiteral("bench.yaml")));
     if (plan.open(QIODevice::WriteOnly))
-        plan.write("steps:\n  - press: Reset\n  - press: Version\n    expect: {none: true, within: 300ms}\n"
-                   "  - press: Receipt\n  - wait: 200ms\n  - press: Status\n    expect: {none: true, within: 300ms}\n");
+        plan.write(
+            "steps:\n  - press: Reset\n  - press: Version\n    expect: {none: true, within: 300ms}\n"
+            "  - press: Receipt\n  - wait: 200ms\n  - press: Status\n    expect: {none: true, within: 300ms}\n");
     plan.close();
 
     QList<Row> rows;
@@ -164,8 +168,8 @@ QList<Row> portsRows(int runs)
                 Drained lines(ports);
                 QElapsedTimer clock;
                 clock.start();
-                const QPair<double, double> run = timeRun(toExit ? QStringList{plan.fileName()} : scripts, lines,
-                                                          toExit ? -1 : bytes);
+                const QPair<double, double> run = timeRun(
+                    toExit ? QStringList{plan.fileName()} : scripts, lines, toExit ? -1 : bytes);
                 times << (toExit ? clock.nsecsElapsed() / 1e6 : run.second);
             }
             Row row;
@@ -178,7 +182,8 @@ QList<Row> portsRows(int runs)
             if (ports == 1)
                 alone = row.wireMs;
             else if (alone > 0)
-                row.note = QStringLiteral("%1x one port alone (target <= 1.2x)").arg(row.wireMs / alone, 0, 'f', 2);
+                row.note = QStringLiteral("%1x one port alone (target <= 1.2x)")
+                               .arg(row.wireMs / alone, 0, 'f', 2);
             rows << row;
         }
     }
@@ -190,8 +195,9 @@ QList<Row> portsRows(int runs)
 TELVAR_BENCH_GROUP("Unattended runner (telvar-run)", [](MainWindow &window, PtyPair &pty) {
     const int runs = 7;
     QList<Row> rows = startRows(runs);
-    rows << TelvarBench::measure(QStringLiteral("Reset pressed in the window (handler)"), window, pty,
-                                 [&] { TelvarTest::click(window, "pushButtonReset"); }, runs);
+    rows << TelvarBench::measure(
+        QStringLiteral("Reset pressed in the window (handler)"), window, pty,
+        [&] { TelvarTest::click(window, "pushButtonReset"); }, runs);
     rows << gapRow(QStringLiteral("Reset"), 50);
     rows << portsRows(3);
     return rows;

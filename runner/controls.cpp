@@ -38,7 +38,8 @@ int distance(const QString &a, const QString &b)
         row[0] = int(i);
         for (qsizetype j = 1; j <= b.size(); ++j) {
             const int above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            row[j]
+                = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
             diagonal = above;
         }
     }
@@ -113,8 +114,7 @@ WindowControls::WindowControls(QWidget *window)
         if (button->objectName().isEmpty() || !reachable(button))
             continue;
         for (const char *signal : {"released", "pressed"}) {
-            const QByteArray slot =
-                "on_" + button->objectName().toLatin1() + '_' + signal + "()";
+            const QByteArray slot = "on_" + button->objectName().toLatin1() + '_' + signal + "()";
             if (meta->indexOfSlot(slot.constData()) >= 0) {
                 m_buttons.append({button->objectName(), shown(button->text()), signal});
                 break;
@@ -184,7 +184,8 @@ QString WindowControls::resolvePress(Step &step) const
     const QString key = normalized(step.target);
     QList<Button> found;
     for (const Button &button : m_buttons) {
-        if (normalized(button.caption) == key || button.objectName.compare(step.target.trimmed(), Qt::CaseInsensitive) == 0)
+        if (normalized(button.caption) == key
+            || button.objectName.compare(step.target.trimmed(), Qt::CaseInsensitive) == 0)
             found.append(button);
     }
     QStringList captions;
@@ -193,7 +194,8 @@ QString WindowControls::resolvePress(Step &step) const
     if (found.isEmpty()) {
         const QString near = closest(step.target, captions);
         return near.isEmpty()
-            ? QStringLiteral("no button \"%1\"; the buttons are %2").arg(step.target, quotedList(captions))
+            ? QStringLiteral("no button \"%1\"; the buttons are %2")
+                  .arg(step.target, quotedList(captions))
             : QStringLiteral("no button \"%1\"; did you mean \"%2\"?").arg(step.target, near);
     }
     if (found.size() > 1) {
@@ -223,7 +225,9 @@ QString WindowControls::resolveSetting(Setting &setting) const
     for (const Control &control : m_controls) {
         const QString caption = normalized(control.caption);
         all << (control.caption.isEmpty() ? control.widget->objectName() : control.caption);
-        if (caption == key || control.widget->objectName().compare(setting.control.trimmed(), Qt::CaseInsensitive) == 0)
+        if (caption == key
+            || control.widget->objectName().compare(setting.control.trimmed(), Qt::CaseInsensitive)
+                == 0)
             exact.append(&control);
         else if (!caption.isEmpty() && caption.startsWith(key))
             prefixed.append(&control);
@@ -240,7 +244,8 @@ QString WindowControls::resolveSetting(Setting &setting) const
         QStringList names;
         for (const Control *control : found)
             names << control->caption;
-        return QStringLiteral("with: \"%1\" fits several controls: %2").arg(setting.control, quotedList(names));
+        return QStringLiteral("with: \"%1\" fits several controls: %2")
+            .arg(setting.control, quotedList(names));
     }
     const Control &control = *found.first();
     setting.objectName = control.widget->objectName();
@@ -250,14 +255,16 @@ QString WindowControls::resolveSetting(Setting &setting) const
     case Setting::Kind::Check: {
         const auto on = onOff(setting.value);
         if (!on)
-            return QStringLiteral("with: \"%1\" is a check box: give on or off, not \"%2\"").arg(name, setting.value);
+            return QStringLiteral("with: \"%1\" is a check box: give on or off, not \"%2\"")
+                .arg(name, setting.value);
         setting.number = *on;
         break;
     }
     case Setting::Kind::Radio: {
         const auto on = onOff(setting.value);
         if (!on || !*on)
-            return QStringLiteral("with: \"%1\" is a radio button: it can only be chosen (on); choose another of its group instead of \"%2\"")
+            return QStringLiteral(
+                       "with: \"%1\" is a radio button: it can only be chosen (on); choose another of its group instead of \"%2\"")
                 .arg(name, setting.value);
         setting.number = 1;
         break;
@@ -278,7 +285,8 @@ QString WindowControls::resolveSetting(Setting &setting) const
         const QList<int> &matches = exactItems.isEmpty() ? prefixItems : exactItems;
         if (matches.size() != 1)
             return QStringLiteral("with: \"%1\" has %2 entry \"%3\"; its entries are %4")
-                .arg(name, matches.isEmpty() ? QStringLiteral("no") : QStringLiteral("more than one"),
+                .arg(name,
+                     matches.isEmpty() ? QStringLiteral("no") : QStringLiteral("more than one"),
                      setting.value, quotedList(items));
         setting.number = matches.first();
         break;
@@ -289,7 +297,10 @@ QString WindowControls::resolveSetting(Setting &setting) const
         const int value = setting.value.trimmed().toInt(&ok);
         if (!ok || value < box->minimum() || value > box->maximum())
             return QStringLiteral("with: \"%1\" takes a whole number from %2 to %3, not \"%4\"")
-                .arg(name).arg(box->minimum()).arg(box->maximum()).arg(setting.value);
+                .arg(name)
+                .arg(box->minimum())
+                .arg(box->maximum())
+                .arg(setting.value);
         setting.number = value;
         break;
     }
@@ -307,7 +318,8 @@ QString WindowControls::apply(QWidget *window, const Setting &setting)
     if (!widget)
         return QStringLiteral("with: \"%1\" is not on this window").arg(setting.control);
     if (!widget->isEnabled())
-        return QStringLiteral("with: \"%1\" cannot be set now: it is disabled").arg(setting.control);
+        return QStringLiteral("with: \"%1\" cannot be set now: it is disabled")
+            .arg(setting.control);
     switch (setting.kind) {
     case Setting::Kind::Check:
     case Setting::Kind::Radio: {

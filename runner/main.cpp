@@ -30,17 +30,17 @@ int wrong(const QString &message)
     return ExitWrong;
 }
 
-const char *description =
-    "Runs the scripts of Printer Telvar's buttons without the window: the same window object,\n"
-    "never shown, its buttons pressed by name, so every byte is the button's own.\n"
-    "\n"
-    "  telvar-run --port PATH [line options] STEP...   press these buttons in turn\n"
-    "  telvar-run [options] PLAN.yaml                   run a plan (options override it)\n"
-    "\n"
-    "A STEP is a button's caption as the window shows it (\"Receipt\", \"UPC-A\",\n"
-    "\"Receipt with Full Cut\") or its object name (pushButtonReceipt).\n"
-    "Exit status: 0 every step passed, 1 a step failed or a port could not be used,\n"
-    "2 the command line or the plan is wrong (then nothing was sent).";
+const char *description
+    = "Runs the scripts of Printer Telvar's buttons without the window: the same window object,\n"
+      "never shown, its buttons pressed by name, so every byte is the button's own.\n"
+      "\n"
+      "  telvar-run --port PATH [line options] STEP...   press these buttons in turn\n"
+      "  telvar-run [options] PLAN.yaml                   run a plan (options override it)\n"
+      "\n"
+      "A STEP is a button's caption as the window shows it (\"Receipt\", \"UPC-A\",\n"
+      "\"Receipt with Full Cut\") or its object name (pushButtonReceipt).\n"
+      "Exit status: 0 every step passed, 1 a step failed or a port could not be used,\n"
+      "2 the command line or the plan is wrong (then nothing was sent).";
 
 } // namespace
 
@@ -55,35 +55,47 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(description));
     const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption portOption(QStringLiteral("port"),
-        QStringLiteral("The controller's port: a device path; give it again for more ports at once."),
+    const QCommandLineOption portOption(
+        QStringLiteral("port"),
+        QStringLiteral(
+            "The controller's port: a device path; give it again for more ports at once."),
         QStringLiteral("path"));
-    const QCommandLineOption baudOption(QStringLiteral("baud"),
+    const QCommandLineOption baudOption(
+        QStringLiteral("baud"),
         QStringLiteral("Line speed: 9600 19200 38400 57600 115200 256000 375000 (default 115200)."),
         QStringLiteral("n"));
     const QCommandLineOption dataOption(QStringLiteral("data"),
-        QStringLiteral("Data bits: 5 6 7 8 (default 8)."), QStringLiteral("bits"));
-    const QCommandLineOption parityOption(QStringLiteral("parity"),
-        QStringLiteral("Parity: none even odd space mark (default none)."), QStringLiteral("parity"));
+                                        QStringLiteral("Data bits: 5 6 7 8 (default 8)."),
+                                        QStringLiteral("bits"));
+    const QCommandLineOption parityOption(
+        QStringLiteral("parity"),
+        QStringLiteral("Parity: none even odd space mark (default none)."),
+        QStringLiteral("parity"));
     const QCommandLineOption stopOption(QStringLiteral("stop"),
-        QStringLiteral("Stop bits: 1 1.5 2 (default 1)."), QStringLiteral("bits"));
-    const QCommandLineOption flowOption(QStringLiteral("flow"),
-        QStringLiteral("Flow control: none rtscts xonxoff (default xonxoff)."), QStringLiteral("flow"));
-    const QCommandLineOption verboseOption(QStringLiteral("verbose"),
+                                        QStringLiteral("Stop bits: 1 1.5 2 (default 1)."),
+                                        QStringLiteral("bits"));
+    const QCommandLineOption flowOption(
+        QStringLiteral("flow"),
+        QStringLiteral("Flow control: none rtscts xonxoff (default xonxoff)."),
+        QStringLiteral("flow"));
+    const QCommandLineOption verboseOption(
+        QStringLiteral("verbose"),
         QStringLiteral("Print the log pane's explanation after each step."));
     const QCommandLineOption junitOption(QStringLiteral("junit"),
-        QStringLiteral("Write a JUnit XML report to this file."), QStringLiteral("file"));
-    const QCommandLineOption captureOption(QStringLiteral("capture"),
+                                         QStringLiteral("Write a JUnit XML report to this file."),
+                                         QStringLiteral("file"));
+    const QCommandLineOption captureOption(
+        QStringLiteral("capture"),
         QStringLiteral("Write each step's bytes sent and received into this folder."),
         QStringLiteral("dir"));
     parser.addOptions({portOption, baudOption, dataOption, parityOption, stopOption, flowOption,
                        verboseOption, junitOption, captureOption});
-    parser.addPositionalArgument(QStringLiteral("steps"),
+    parser.addPositionalArgument(
+        QStringLiteral("steps"),
         QStringLiteral("Buttons to press in turn, or one plan file (.yaml or .yml)."),
         QStringLiteral("STEP...|PLAN.yaml"));
 
-    if (!parser.parse(app.arguments()))
-        {
+    if (!parser.parse(app.arguments())) {
         QString error = parser.errorText();
         if (error.endsWith(QLatin1Char('.')))
             error.chop(1);
@@ -94,8 +106,10 @@ int main(int argc, char *argv[])
 
     LineChoice line;
     const QList<QPair<const QCommandLineOption *, QString>> lineOptions{
-        {&baudOption, QStringLiteral("baud")}, {&dataOption, QStringLiteral("data")},
-        {&parityOption, QStringLiteral("parity")}, {&stopOption, QStringLiteral("stop")},
+        {&baudOption, QStringLiteral("baud")},
+        {&dataOption, QStringLiteral("data")},
+        {&parityOption, QStringLiteral("parity")},
+        {&stopOption, QStringLiteral("stop")},
         {&flowOption, QStringLiteral("flow")}};
     for (const auto &[option, key] : lineOptions) {
         if (!parser.isSet(*option))
@@ -118,7 +132,8 @@ int main(int argc, char *argv[])
         plan = *read;
     } else {
         if (positional.isEmpty())
-            return wrong(QStringLiteral("nothing to do: give the buttons to press or a plan file; see --help"));
+            return wrong(QStringLiteral(
+                "nothing to do: give the buttons to press or a plan file; see --help"));
         plan.name = QStringLiteral("telvar-run");
         for (const QString &caption : positional) {
             Step step;
@@ -130,8 +145,10 @@ int main(int argc, char *argv[])
         plan.ports = parser.values(portOption);
     plan.line.override(line);
     if (plan.ports.isEmpty())
-        return wrong(planForm ? QStringLiteral("%1: no port: give port: in the plan or --port").arg(plan.file)
-                              : QStringLiteral("no port: give --port PATH"));
+        return wrong(
+            planForm
+                ? QStringLiteral("%1: no port: give port: in the plan or --port").arg(plan.file)
+                : QStringLiteral("no port: give --port PATH"));
     QSet<QString> seenPorts;
     for (const QString &port : std::as_const(plan.ports)) {
         if (seenPorts.contains(port))
@@ -153,7 +170,8 @@ int main(int argc, char *argv[])
     }
     const QString captureDir = parser.value(captureOption);
     if (!captureDir.isEmpty() && !QDir().mkpath(captureDir))
-        return wrong(QStringLiteral("cannot make the capture folder %1").arg(QDir::toNativeSeparators(captureDir)));
+        return wrong(QStringLiteral("cannot make the capture folder %1")
+                         .arg(QDir::toNativeSeparators(captureDir)));
 
     // Every name in the plan is looked up on the first window, before any
     // port opens; the other windows are the same.
@@ -171,7 +189,8 @@ int main(int argc, char *argv[])
     for (const auto &run : owned)
         runs << run.get();
 
-    ConsoleReport console(stdout, ::isatty(STDOUT_FILENO) == 1, parser.isSet(verboseOption), runs.size() > 1);
+    ConsoleReport console(stdout, ::isatty(STDOUT_FILENO) == 1, parser.isSet(verboseOption),
+                          runs.size() > 1);
     int running = int(runs.size());
     for (PortRun *run : runs) {
         console.follow(run);
@@ -190,7 +209,8 @@ int main(int argc, char *argv[])
     if (!junitPath.isEmpty()) {
         const QString error = writeJUnit(junitPath, plan.name, runs);
         if (!error.isEmpty()) {
-            std::fprintf(stderr, "telvar-run: cannot write %s: %s\n", qPrintable(junitPath), qPrintable(error));
+            std::fprintf(stderr, "telvar-run: cannot write %s: %s\n", qPrintable(junitPath),
+                         qPrintable(error));
             status = ExitFailed;
         }
     }

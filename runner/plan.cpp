@@ -47,7 +47,9 @@ LineSettings LineSettings::from(const LineChoice &choice)
 
 double LineSettings::bitsPerByte() const
 {
-    const double stop = stopBits == QSerialPort::OneStop ? 1 : stopBits == QSerialPort::TwoStop ? 2 : 1.5;
+    const double stop = stopBits == QSerialPort::OneStop ? 1
+        : stopBits == QSerialPort::TwoStop               ? 2
+                                                         : 1.5;
     return 1 + int(dataBits) + (parity == QSerialPort::NoParity ? 0 : 1) + stop;
 }
 
@@ -120,7 +122,8 @@ std::optional<int> parseDuration(const QString &text, QString *error)
     static const QRegularExpression form(QStringLiteral("^\\s*(\\d+(?:\\.\\d+)?)\\s*(ms|s)\\s*$"));
     const QRegularExpressionMatch match = form.match(text);
     if (!match.hasMatch()) {
-        *error = QStringLiteral("\"%1\" is no duration: give it with its unit, as 500ms or 2s").arg(text);
+        *error = QStringLiteral("\"%1\" is no duration: give it with its unit, as 500ms or 2s")
+                     .arg(text);
         return std::nullopt;
     }
     const double amount = match.captured(1).toDouble();
@@ -155,15 +158,6 @@ QString Expectation::describe() const
         return QStringLiteral("no reply");
     }
     return QString();
-}
-
-bool Plan::hasPresses() const
-{
-    for (const Step &step : steps) {
-        if (step.action == Step::Action::Press)
-            return true;
-    }
-    return false;
 }
 
 std::optional<QByteArray> parseSendHex(const QString &text, QString *error)
@@ -276,14 +270,17 @@ QList<QPair<QString, YAML::Node>> Reader::entries(const YAML::Node &map, const Q
                                                   const QStringList &known) const
 {
     if (!map.IsMap())
-        refuse(map, QStringLiteral("%1 wants a mapping of %2").arg(what, known.join(QStringLiteral(", "))));
+        refuse(
+            map,
+            QStringLiteral("%1 wants a mapping of %2").arg(what, known.join(QStringLiteral(", "))));
     QList<QPair<QString, YAML::Node>> result;
     QSet<QString> seen;
     for (auto it = map.begin(); it != map.end(); ++it) {
         const QString key = scalar(it->first, QStringLiteral("a key"));
         if (!known.contains(key))
-            refuse(it->first, QStringLiteral("unknown key \"%1\" in %2; known: %3")
-                                  .arg(key, what, known.join(QStringLiteral(", "))));
+            refuse(it->first,
+                   QStringLiteral("unknown key \"%1\" in %2; known: %3")
+                       .arg(key, what, known.join(QStringLiteral(", "))));
         if (seen.contains(key))
             refuse(it->first, QStringLiteral("\"%1\" given twice in %2").arg(key, what));
         seen.insert(key);
@@ -306,9 +303,12 @@ int Reader::number(const YAML::Node &node, const QString &what, int low, int hig
     bool ok = false;
     const int value = text.toInt(&ok, base);
     if (!ok || value < low || value > high)
-        refuse(node, QStringLiteral("%1 wants a whole number from %2 to %3, not \"%4\"")
-                         .arg(what).arg(low).arg(high)
-                         .arg(QString::fromStdString(node.Scalar())));
+        refuse(node,
+               QStringLiteral("%1 wants a whole number from %2 to %3, not \"%4\"")
+                   .arg(what)
+                   .arg(low)
+                   .arg(high)
+                   .arg(QString::fromStdString(node.Scalar())));
     return value;
 }
 
@@ -331,10 +331,11 @@ Plan Reader::read(const YAML::Node &root)
         throw Refusal{PlanError{Location{m_file, 1, 1}, QStringLiteral("the plan is empty")}};
     bool hasSteps = false;
     bool portGiven = false;
-    for (const auto &[key, value] : entries(root, QStringLiteral("the plan"),
-                                           QStringList{QStringLiteral("name"), QStringLiteral("port"),
-                                                       QStringLiteral("ports"), QStringLiteral("steps")}
-                                               + lineKeys)) {
+    for (const auto &[key, value] :
+         entries(root, QStringLiteral("the plan"),
+                 QStringList{QStringLiteral("name"), QStringLiteral("port"),
+                             QStringLiteral("ports"), QStringLiteral("steps")}
+                     + lineKeys)) {
         if (key == QLatin1String("name")) {
             plan.name = scalar(value, key);
         } else if (key == QLatin1String("port") || key == QLatin1String("ports")) {
@@ -383,12 +384,16 @@ Step Reader::step(const YAML::Node &node, int index) const
     }
     YAML::Node actionNode;
     QString action;
-    for (const auto &[key, value] : entries(node, which,
-                                           actions + QStringList{QStringLiteral("name"), QStringLiteral("with"),
-                                                                 QStringLiteral("expect")})) {
+    for (const auto &[key, value] :
+         entries(node, which,
+                 actions
+                     + QStringList{QStringLiteral("name"), QStringLiteral("with"),
+                                   QStringLiteral("expect")})) {
         if (actions.contains(key)) {
             if (!action.isEmpty())
-                refuse(value, QStringLiteral("%1 does one thing: %2 or %3, not both").arg(which, action, key));
+                refuse(value,
+                       QStringLiteral("%1 does one thing: %2 or %3, not both")
+                           .arg(which, action, key));
             action = key;
             actionNode = value;
         } else if (key == QLatin1String("name")) {
@@ -402,10 +407,12 @@ Step Reader::step(const YAML::Node &node, int index) const
             for (auto it = value.begin(); it != value.end(); ++it) {
                 Setting setting;
                 setting.control = scalar(it->first, QStringLiteral("a control's name"));
-                setting.value = scalar(it->second, QStringLiteral("the value of \"%1\"").arg(setting.control));
+                setting.value = scalar(it->second,
+                                       QStringLiteral("the value of \"%1\"").arg(setting.control));
                 setting.where = at(it->first);
                 if (seen.contains(setting.control))
-                    refuse(it->first, QStringLiteral("\"%1\" given twice in with").arg(setting.control));
+                    refuse(it->first,
+                           QStringLiteral("\"%1\" given twice in with").arg(setting.control));
                 seen.insert(setting.control);
                 step.with.append(setting);
             }
@@ -414,7 +421,9 @@ Step Reader::step(const YAML::Node &node, int index) const
         }
     }
     if (action.isEmpty())
-        refuse(node, QStringLiteral("%1 does nothing: give one of %2").arg(which, actions.join(QStringLiteral(", "))));
+        refuse(node,
+               QStringLiteral("%1 does nothing: give one of %2")
+                   .arg(which, actions.join(QStringLiteral(", "))));
 
     if (action == QLatin1String("press")) {
         step.action = Step::Action::Press;
@@ -432,7 +441,8 @@ Step Reader::step(const YAML::Node &node, int index) const
                 ? LineFormat::parseText(text)
                 : LineFormat::parseHex(text);
             if (!parsed.ok())
-                refuse(given.first().second, QStringLiteral("send: %1").arg(LineFormat::describeError(parsed)));
+                refuse(given.first().second,
+                       QStringLiteral("send: %1").arg(LineFormat::describeError(parsed)));
             step.bytes = parsed.bytes;
         } else {
             const auto bytes = parseSendHex(scalar(actionNode, action), &error);
@@ -452,10 +462,13 @@ Step Reader::step(const YAML::Node &node, int index) const
         const QString given = scalar(actionNode, action);
         const QFileInfo info(m_folder, given);
         if (!info.exists())
-            refuse(actionNode, QStringLiteral("load: no picture %1").arg(QDir::toNativeSeparators(info.filePath())));
+            refuse(actionNode,
+                   QStringLiteral("load: no picture %1")
+                       .arg(QDir::toNativeSeparators(info.filePath())));
         if (!info.isFile() || !info.isReadable())
-            refuse(actionNode, QStringLiteral("load: %1 is not a file that can be read")
-                                   .arg(QDir::toNativeSeparators(info.filePath())));
+            refuse(actionNode,
+                   QStringLiteral("load: %1 is not a file that can be read")
+                       .arg(QDir::toNativeSeparators(info.filePath())));
         step.target = info.absoluteFilePath();
     } else {
         step.action = Step::Action::Connect;
@@ -473,8 +486,9 @@ Step Reader::step(const YAML::Node &node, int index) const
 
 Expectation Reader::expectation(const YAML::Node &node) const
 {
-    static const QStringList kinds{QStringLiteral("text"), QStringLiteral("hex"), QStringLiteral("bits"),
-                                   QStringLiteral("count"), QStringLiteral("none")};
+    static const QStringList kinds{QStringLiteral("text"), QStringLiteral("hex"),
+                                   QStringLiteral("bits"), QStringLiteral("count"),
+                                   QStringLiteral("none")};
     Expectation expect;
     QString kind;
     for (const auto &[key, value] :
@@ -488,16 +502,18 @@ Expectation Reader::expectation(const YAML::Node &node) const
             continue;
         }
         if (!kind.isEmpty())
-            refuse(value, QStringLiteral("expect judges one thing: %1 or %2, not both").arg(kind, key));
+            refuse(value,
+                   QStringLiteral("expect judges one thing: %1 or %2, not both").arg(kind, key));
         kind = key;
         if (key == QLatin1String("text")) {
             expect.kind = Expectation::Kind::Text;
             expect.source = scalar(value, key);
             expect.text.setPattern(expect.source);
             if (!expect.text.isValid())
-                refuse(value, QStringLiteral("text: not a regular expression: %1 at offset %2")
-                                  .arg(expect.text.errorString())
-                                  .arg(expect.text.patternErrorOffset()));
+                refuse(value,
+                       QStringLiteral("text: not a regular expression: %1 at offset %2")
+                           .arg(expect.text.errorString())
+                           .arg(expect.text.patternErrorOffset()));
         } else if (key == QLatin1String("hex")) {
             expect.kind = Expectation::Kind::Hex;
             expect.source = scalar(value, key);
@@ -506,27 +522,35 @@ Expectation Reader::expectation(const YAML::Node &node) const
                 refuse(value, QStringLiteral("hex: %1").arg(error));
         } else if (key == QLatin1String("bits")) {
             expect.kind = Expectation::Kind::Bits;
-            const auto fields = entries(value, QStringLiteral("bits"), {QStringLiteral("mask"), QStringLiteral("value")});
+            const auto fields = entries(value, QStringLiteral("bits"),
+                                        {QStringLiteral("mask"), QStringLiteral("value")});
             if (fields.size() != 2)
                 refuse(value, QStringLiteral("bits wants both mask and value"));
             for (const auto &[field, number] : fields)
-                (field == QLatin1String("mask") ? expect.mask : expect.value) =
-                    this->number(number, field, 0, 255);
+                (field == QLatin1String("mask") ? expect.mask : expect.value)
+                    = this->number(number, field, 0, 255);
             if (expect.value & ~expect.mask)
-                refuse(value, QStringLiteral("bits: value %1 has bits outside mask %2, so no byte can match")
-                                  .arg(expect.value).arg(expect.mask));
+                refuse(
+                    value,
+                    QStringLiteral("bits: value %1 has bits outside mask %2, so no byte can match")
+                        .arg(expect.value)
+                        .arg(expect.mask));
         } else if (key == QLatin1String("count")) {
             expect.kind = Expectation::Kind::Count;
             expect.count = number(value, key, 0, 1 << 30);
         } else {
             const QString flag = scalar(value, key).toLower();
-            if (flag != QLatin1String("true") && flag != QLatin1String("yes") && flag != QLatin1String("on"))
-                refuse(value, QStringLiteral("none: only none: true is meant; leave expect out to judge nothing"));
+            if (flag != QLatin1String("true") && flag != QLatin1String("yes")
+                && flag != QLatin1String("on"))
+                refuse(value,
+                       QStringLiteral(
+                           "none: only none: true is meant; leave expect out to judge nothing"));
             expect.kind = Expectation::Kind::Silence;
         }
     }
     if (kind.isEmpty())
-        refuse(node, QStringLiteral("expect wants one of %1").arg(kinds.join(QStringLiteral(", "))));
+        refuse(node,
+               QStringLiteral("expect wants one of %1").arg(kinds.join(QStringLiteral(", "))));
     return expect;
 }
 
@@ -536,8 +560,9 @@ std::optional<Plan> readPlan(const QString &path, PlanError *error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = PlanError{Location(), QStringLiteral("cannot read the plan %1: %2")
-                                           .arg(QDir::toNativeSeparators(path), file.errorString())};
+        *error = PlanError{Location(),
+                           QStringLiteral("cannot read the plan %1: %2")
+                               .arg(QDir::toNativeSeparators(path), file.errorString())};
         return std::nullopt;
     }
     const QByteArray text = file.readAll();

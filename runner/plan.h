@@ -82,8 +82,8 @@ struct Expectation
     Kind kind = Kind::Nothing; // Nothing: no expectation, the step passes once sent
     QString source;            // as written, for the report
     QRegularExpression text;
-    QByteArray hex;            // the bytes expected, and which of them count:
-    QByteArray hexCare;        // 0 for a ?? that takes any byte, else 1
+    QByteArray hex;     // the bytes expected, and which of them count:
+    QByteArray hexCare; // 0 for a ?? that takes any byte, else 1
     int mask = 0;
     int value = 0;
     int count = 0;
@@ -110,12 +110,12 @@ struct Step
 {
     enum class Action { Press, Send, Wait, Load, Connect };
     Action action = Action::Press;
-    QString name;       // in the report
+    QString name; // in the report
     Location where;
-    QString target;     // press: the caption as written; load: the file
-    QByteArray bytes;   // send
-    int waitMs = 0;     // wait
-    LineChoice line;    // connect: changes from the settings in force
+    QString target;   // press: the caption as written; load: the file
+    QByteArray bytes; // send
+    int waitMs = 0;   // wait
+    LineChoice line;  // connect: changes from the settings in force
     QList<Setting> with;
     Expectation expect;
     // Resolved press: the button and the signal its script listens to.
@@ -126,11 +126,10 @@ struct Step
 struct Plan
 {
     QString name;
-    QString file;       // empty for the quick form
+    QString file; // empty for the quick form
     QStringList ports;
     LineChoice line;
     QList<Step> steps;
-    bool hasPresses() const;
 };
 
 // Reads a plan file. Relative picture paths are taken from the plan's folder.

@@ -69,7 +69,6 @@ void PortRun::takeWindowMessages()
 PortRun::PortRun(const Plan &plan, const QString &port, const LineChoice &line, QObject *parent)
     : QObject(parent)
     , m_steps(plan.steps)
-    , m_planName(plan.name)
     , m_port(port)
     , m_line(LineSettings::from(line))
 {
@@ -91,24 +90,30 @@ PortRun::PortRun(const Plan &plan, const QString &port, const LineChoice &line, 
     // the user's Line Monitor lists.
     connect(m_model, &LineModel::sentRecorded, this, [this](quint64 offset, qsizetype size) {
         m_sentSinceOpen += size;
-        if (m_index >= 0 && m_index < m_results.size() && m_phase != Phase::Idle && m_phase != Phase::Done)
-            m_results[m_index].sent += m_model->capture().bytes(LineCapture::Kind::Sent, offset, quint64(size));
+        if (m_index >= 0 && m_index < m_results.size() && m_phase != Phase::Idle
+            && m_phase != Phase::Done)
+            m_results[m_index].sent
+                += m_model->capture().bytes(LineCapture::Kind::Sent, offset, quint64(size));
     });
     connect(m_model, &LineModel::receivedRecorded, this, [this](quint64 offset, qsizetype size) {
-        if (m_index < 0 || m_index >= m_results.size() || m_phase == Phase::Idle || m_phase == Phase::Done)
+        if (m_index < 0 || m_index >= m_results.size() || m_phase == Phase::Idle
+            || m_phase == Phase::Done)
             return;
-        m_results[m_index].received += m_model->capture().bytes(LineCapture::Kind::Received, offset, quint64(size));
+        m_results[m_index].received
+            += m_model->capture().bytes(LineCapture::Kind::Received, offset, quint64(size));
         // Judged once the window has shown the reply in its log pane too.
         if (m_phase == Phase::Awaiting)
             QTimer::singleShot(0, this, [this] { judge(false); });
     });
     connect(m_serial, &QSerialPort::bytesWritten, this, &PortRun::checkDrained);
     // A write the tty refused loses the bytes without a word on bytesWritten.
-    connect(m_serial, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
-        if (error == QSerialPort::WriteError && m_phase == Phase::Sending && !m_connectStep)
-            endStep(StepResult::Verdict::Fail,
+    connect(
+        m_serial, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
+            if (error == QSerialPort::WriteError && m_phase == Phase::Sending && !m_connectStep)
+                endStep(
+                    StepResult::Verdict::Fail,
                     QStringLiteral("the port could not write: %1").arg(m_serial->errorString()));
-    });
+        });
 
     m_waitTimer.setSingleShot(true);
     m_drainTimer.setSingleShot(true);
@@ -130,7 +135,8 @@ PortRun::PortRun(const Plan &plan, const QString &port, const LineChoice &line, 
     });
     connect(&m_connectPoll, &QTimer::timeout, this, &PortRun::checkConnected);
     connect(&m_connectLimit, &QTimer::timeout, this, [this] {
-        connectedOrFailed(QStringLiteral("the port did not open within %1 s").arg(OpenLimitMs / 1000));
+        connectedOrFailed(
+            QStringLiteral("the port did not open within %1 s").arg(OpenLimitMs / 1000));
     });
 }
 
@@ -195,7 +201,9 @@ void PortRun::message(const QString &title, const QString &text)
     if (!m_connectStep
         && (m_phase == Phase::Sending || m_phase == Phase::Awaiting || m_phase == Phase::Waiting)) {
         QTimer::singleShot(0, this, [this] {
-            if (m_message && (m_phase == Phase::Sending || m_phase == Phase::Awaiting || m_phase == Phase::Waiting))
+            if (m_message
+                && (m_phase == Phase::Sending || m_phase == Phase::Awaiting
+                    || m_phase == Phase::Waiting))
                 endStep(StepResult::Verdict::Fail, *m_message);
         });
     }
@@ -443,7 +451,8 @@ void PortRun::judge(bool final)
 {
     if (m_phase != Phase::Awaiting)
         return;
-    const Judgement judgement = Runner::judge(m_steps.at(m_index).expect, m_results.at(m_index).received, final);
+    const Judgement judgement
+        = Runner::judge(m_steps.at(m_index).expect, m_results.at(m_index).received, final);
     if (judgement.decision == Judgement::Decision::Pass)
         endStep(StepResult::Verdict::Pass, QString());
     else if (judgement.decision == Judgement::Decision::Fail)
@@ -513,7 +522,8 @@ QString PortRun::queuedSummary() const
     const int driver = driverQueue();
     if (port == 0 && driver == 0)
         return QStringLiteral("nothing is queued");
-    return QStringLiteral("%1 bytes still queued (is the line held by an XOFF?)").arg(port + driver);
+    return QStringLiteral("%1 bytes still queued (is the line held by an XOFF?)")
+        .arg(port + driver);
 }
 
 } // namespace Runner

@@ -43,14 +43,14 @@ struct StepResult
 {
     enum class Verdict { Pending, Pass, Fail, Skip };
     Verdict verdict = Verdict::Pending;
-    QString message;     // why it failed or was skipped
-    double wireMs = 0;   // from its start until its last byte left the port
-    double totalMs = 0;  // until it was judged
+    QString message;      // why it failed or was skipped
+    double wireMs = 0;    // from its start until its last byte left the port
+    double totalMs = 0;   // until it was judged
     qint64 startedNs = 0; // steady clock
     qint64 sentNs = 0;
     QByteArray sent;
     QByteArray received;
-    QString log;         // the log pane when it ended
+    QString log; // the log pane when it ended
 };
 
 class PortRun : public QObject
@@ -58,7 +58,8 @@ class PortRun : public QObject
     Q_OBJECT
 
 public:
-    PortRun(const Plan &plan, const QString &port, const LineChoice &line, QObject *parent = nullptr);
+    PortRun(const Plan &plan, const QString &port, const LineChoice &line,
+            QObject *parent = nullptr);
     ~PortRun() override;
 
     // Message boxes of every run's window become that run's results.
@@ -110,7 +111,6 @@ private:
 
     Phase m_phase = Phase::Idle;
     QList<Step> m_steps;
-    QString m_planName;
     QString m_port;
     LineSettings m_line;
     MainWindow *m_window = nullptr;
@@ -123,21 +123,21 @@ private:
     int m_index = -1;
     bool m_connectStep = false;
     std::optional<QString> m_message; // a box raised since the step began
-    QString m_stopReason;              // the port is unusable from here on
+    QString m_stopReason;             // the port is unusable from here on
     QString m_failure;
     QString m_note;
     qint64 m_queuedAtStart = 0;
     QString m_logAtStart;
 
     QElapsedTimer m_runClock;
-    QElapsedTimer m_openClock;      // since the port last opened
+    QElapsedTimer m_openClock; // since the port last opened
     qint64 m_sentSinceOpen = 0;
     bool m_finishing = false;
     QElapsedTimer m_stepClock;
-    QTimer m_waitTimer;     // a wait step
-    QTimer m_drainTimer;    // the driver's queue, looked at again
-    QTimer m_withinTimer;   // the expectation's window
-    QTimer m_deadline;      // the step's last chance
+    QTimer m_waitTimer;   // a wait step
+    QTimer m_drainTimer;  // the driver's queue, looked at again
+    QTimer m_withinTimer; // the expectation's window
+    QTimer m_deadline;    // the step's last chance
     QTimer m_connectPoll;
     QTimer m_connectLimit;
 };

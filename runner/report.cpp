@@ -80,8 +80,8 @@ QString lineText(const LineSettings &line)
     return QStringLiteral("%1 baud, %2 data bits, parity %3, %4 stop, flow %5")
         .arg(line.baud)
         .arg(int(line.dataBits))
-        .arg(QLatin1String(parity[int(line.parity) < 6 ? int(line.parity) : 1]), QLatin1String(stop),
-             QLatin1String(flow));
+        .arg(QLatin1String(parity[int(line.parity) < 6 ? int(line.parity) : 1]),
+             QLatin1String(stop), QLatin1String(flow));
 }
 
 QString seconds(double ms)
@@ -115,16 +115,23 @@ QString ConsoleReport::coloured(const QString &text, const char *code) const
 void ConsoleReport::follow(PortRun *run)
 {
     QObject::connect(run, &PortRun::opened, run, [this, run] {
-        const QString prefix = m_severalPorts ? QStringLiteral("[%1] ").arg(run->port()) : QString();
-        print(QStringLiteral("%1connected to %2: %3\n").arg(prefix, run->port(), lineText(run->line())));
+        const QString prefix
+            = m_severalPorts ? QStringLiteral("[%1] ").arg(run->port()) : QString();
+        print(QStringLiteral("%1connected to %2: %3\n")
+                  .arg(prefix, run->port(), lineText(run->line())));
         if (!run->connectionNote().isEmpty())
-            print(QStringLiteral("%1  %2\n").arg(prefix, QString(run->connectionNote()).replace(QLatin1Char('\n'), QStringLiteral("\n  "))));
+            print(QStringLiteral("%1  %2\n")
+                      .arg(prefix,
+                           QString(run->connectionNote())
+                               .replace(QLatin1Char('\n'), QStringLiteral("\n  "))));
     });
     QObject::connect(run, &PortRun::finished, run, [this, run] {
         if (!run->failure().isEmpty()) {
-            const QString prefix = m_severalPorts ? QStringLiteral("[%1] ").arg(run->port()) : QString();
+            const QString prefix
+                = m_severalPorts ? QStringLiteral("[%1] ").arg(run->port()) : QString();
             print(QStringLiteral("%1%2 %3: %4\n")
-                      .arg(prefix, coloured(QStringLiteral("FAIL"), "31"), run->port(), run->failure()));
+                      .arg(prefix, coloured(QStringLiteral("FAIL"), "31"), run->port(),
+                           run->failure()));
         }
     });
     QObject::connect(run, &PortRun::stepFinished, run, [this, run](int index) {
@@ -140,8 +147,8 @@ void ConsoleReport::stepLine(const PortRun &run, int index) const
     const Step &step = run.steps().at(index);
     const QString prefix = m_severalPorts ? QStringLiteral("[%1] ").arg(run.port()) : QString();
     const char *colour = result.verdict == StepResult::Verdict::Pass ? "32"
-        : result.verdict == StepResult::Verdict::Fail              ? "31"
-                                                                   : "33";
+        : result.verdict == StepResult::Verdict::Fail                ? "31"
+                                                                     : "33";
     QString line = QStringLiteral("%1%2  %3")
                        .arg(prefix, coloured(QLatin1String(verdictWord(result.verdict)), colour))
                        .arg(step.name, -28);
@@ -155,7 +162,10 @@ void ConsoleReport::stepLine(const PortRun &run, int index) const
         text += QStringLiteral("%1      %2\n").arg(prefix, result.message);
     if (m_verbose && !result.log.isEmpty()) {
         QString log = result.log;
-        text += QStringLiteral("%1      | %2\n").arg(prefix, log.replace(QLatin1Char('\n'), QStringLiteral("\n%1      | ").arg(prefix)));
+        text
+            += QStringLiteral("%1      | %2\n")
+                   .arg(prefix,
+                        log.replace(QLatin1Char('\n'), QStringLiteral("\n%1      | ").arg(prefix)));
     }
     print(text);
 }
@@ -221,7 +231,9 @@ QString writeJUnit(const QString &path, const QString &planName, const QList<Por
         const QString suite = QStringLiteral("%1: %2").arg(planName, run->port());
         xml.writeStartElement(QStringLiteral("testsuite"));
         xml.writeAttribute(QStringLiteral("name"), suite);
-        xml.writeAttribute(QStringLiteral("tests"), QString::number(run->results().size() + (run->failure().isEmpty() ? 0 : 1)));
+        xml.writeAttribute(
+            QStringLiteral("tests"),
+            QString::number(run->results().size() + (run->failure().isEmpty() ? 0 : 1)));
         xml.writeAttribute(QStringLiteral("failures"), QString::number(c.failed));
         xml.writeAttribute(QStringLiteral("errors"), QStringLiteral("0"));
         xml.writeAttribute(QStringLiteral("skipped"), QString::number(c.skipped));
@@ -229,8 +241,9 @@ QString writeJUnit(const QString &path, const QString &planName, const QList<Por
         xml.writeAttribute(QStringLiteral("timestamp"), timestamp);
         xml.writeAttribute(QStringLiteral("hostname"), QSysInfo::machineHostName());
         xml.writeStartElement(QStringLiteral("properties"));
-        for (const auto &[name, value] : {std::pair{QStringLiteral("port"), run->port()},
-                                          std::pair{QStringLiteral("line"), lineText(run->line())}}) {
+        for (const auto &[name, value] :
+             {std::pair{QStringLiteral("port"), run->port()},
+              std::pair{QStringLiteral("line"), lineText(run->line())}}) {
             xml.writeEmptyElement(QStringLiteral("property"));
             xml.writeAttribute(QStringLiteral("name"), name);
             xml.writeAttribute(QStringLiteral("value"), value);
@@ -268,10 +281,13 @@ QString writeJUnit(const QString &path, const QString &planName, const QList<Por
                 QString out = result.log;
                 if (!out.isEmpty() && !out.endsWith(QLatin1Char('\n')))
                     out += QLatin1Char('\n');
-                out += QStringLiteral("sent %1 bytes in %2 ms\n").arg(result.sent.size()).arg(result.wireMs, 0, 'f', 1);
+                out += QStringLiteral("sent %1 bytes in %2 ms\n")
+                           .arg(result.sent.size())
+                           .arg(result.wireMs, 0, 'f', 1);
                 out += result.received.isEmpty()
                     ? QStringLiteral("no reply\n")
-                    : QStringLiteral("reply, %1 bytes:\n%2").arg(result.received.size())
+                    : QStringLiteral("reply, %1 bytes:\n%2")
+                          .arg(result.received.size())
                           .arg(QString::fromLatin1(LineFormat::hexDump(result.received)));
                 xml.writeTextElement(QStringLiteral("system-out"), xmlSafe(out));
             }
@@ -294,7 +310,8 @@ QString fileNamePart(const QString &name)
 {
     QString part;
     for (QChar ch : name) {
-        if (ch.isLetterOrNumber() || ch == QLatin1Char('.') || ch == QLatin1Char('_') || ch == QLatin1Char('-'))
+        if (ch.isLetterOrNumber() || ch == QLatin1Char('.') || ch == QLatin1Char('_')
+            || ch == QLatin1Char('-'))
             part += ch;
         else if (!part.endsWith(QLatin1Char('-')))
             part += QLatin1Char('-');
@@ -325,15 +342,18 @@ QString writeCaptures(const QString &folder, const QList<PortRun *> &runs)
                 sub = fileNamePart(run->port()) + QStringLiteral("-%1").arg(n);
             used << sub;
             if (!dir.mkpath(sub))
-                return QStringLiteral("cannot make the folder %1").arg(QDir::toNativeSeparators(dir.filePath(sub)));
+                return QStringLiteral("cannot make the folder %1")
+                    .arg(QDir::toNativeSeparators(dir.filePath(sub)));
             dir.cd(sub);
         }
         const int digits = std::max(2, int(QString::number(run->results().size()).size()));
         for (qsizetype i = 0; i < run->results().size(); ++i) {
             const StepResult &result = run->results().at(i);
-            if (result.verdict == StepResult::Verdict::Skip || result.verdict == StepResult::Verdict::Pending)
+            if (result.verdict == StepResult::Verdict::Skip
+                || result.verdict == StepResult::Verdict::Pending)
                 continue;
-            const QString base = QStringLiteral("%1-%2").arg(i + 1, digits, 10, QLatin1Char('0'))
+            const QString base = QStringLiteral("%1-%2")
+                                     .arg(i + 1, digits, 10, QLatin1Char('0'))
                                      .arg(fileNamePart(run->steps().at(i).name));
             for (const auto &[suffix, bytes] : {std::pair{".sent.bin", &result.sent},
                                                 std::pair{".received.bin", &result.received}}) {

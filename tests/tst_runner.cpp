@@ -49,7 +49,8 @@ struct Outcome
 // the line up when the test closes it.
 void keepDescriptorsHere()
 {
-    for (const QString &fd : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System)) {
+    for (const QString &fd :
+         QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System)) {
         if (fd.toInt() > 2)
             ::fcntl(fd.toInt(), F_SETFD, FD_CLOEXEC);
     }
@@ -64,14 +65,16 @@ Outcome runTelvar(const QStringList &args, const QList<FarEnd *> &ends)
         return {};
     QList<int> watch;
     for (FarEnd *end : ends)
-        watch << ::open(end->pty.slavePath().toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        watch << ::open(end->pty.slavePath().toLocal8Bit().constData(),
+                        O_RDONLY | O_NOCTTY | O_NONBLOCK);
     const QDeadlineTimer deadline(60000);
     bool running = true;
     while (running && !deadline.hasExpired()) {
         running = !process.waitForFinished(2);
         for (qsizetype i = 0; i < ends.size(); ++i) {
             FarEnd *end = ends.at(i);
-            const bool answered = end->trigger.isEmpty() ? !end->got.isEmpty() : end->got.contains(end->trigger);
+            const bool answered
+                = end->trigger.isEmpty() ? !end->got.isEmpty() : end->got.contains(end->trigger);
             end->got += end->pty.readAvailable();
             termios t;
             if (::tcgetattr(watch.at(i), &t) == 0 && !end->speeds.contains(cfgetospeed(&t)))
@@ -159,12 +162,14 @@ void RunnerTest::initTestCase()
     QStringList captions;
     for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
         static const QRegularExpression slot(QStringLiteral("^on_(.*)_(released|pressed)$"));
-        const QRegularExpressionMatch match = slot.match(QString::fromLatin1(meta.method(i).name()));
+        const QRegularExpressionMatch match
+            = slot.match(QString::fromLatin1(meta.method(i).name()));
         const QString name = match.captured(1);
         // The picture buttons have rows of their own below; the Hex box is on
         // the removed page.
         if (!match.hasMatch() || name == QLatin1String("pushButton_Load")
-            || name == QLatin1String("pushButton_58PrintH") || name == QLatin1String("checkBoxHexEnable"))
+            || name == QLatin1String("pushButton_58PrintH")
+            || name == QLatin1String("checkBoxHexEnable"))
             continue;
         auto *button = m_window.window.findChild<QAbstractButton *>(name);
         QVERIFY2(button, qPrintable(name));
@@ -176,7 +181,8 @@ void RunnerTest::initTestCase()
     FarEnd end;
     const QString capture = m_dir.filePath(QStringLiteral("all"));
     const Outcome outcome = runTelvar(QStringList{QStringLiteral("--port"), end.pty.slavePath(),
-                                                  QStringLiteral("--capture"), capture} + captions,
+                                                  QStringLiteral("--capture"), capture}
+                                          + captions,
                                       {&end});
     QVERIFY2(outcome.exitCode == 0, qPrintable(outcome.out + outcome.err));
     // The line carried the same, everything, in order.
@@ -212,10 +218,9 @@ void RunnerTest::withVariants_data()
     QTest::newRow("apply 9600 no flow")
         << QByteArray("  - press: Apply\n    with: {9600 bps: on, No Flow Control: on}\n")
         << QStringLiteral("1d280000");
-    QTest::newRow("picture fitted, Atkinson")
-        << QByteArray("  - load: wide.png\n    with: {Fit to print width: on, Dithering: Atkinson}\n"
-                      "  - press: Print Raster Image\n")
-        << QStringLiteral("picture");
+    QTest::newRow("picture fitted, Atkinson") << QByteArray(
+        "  - load: wide.png\n    with: {Fit to print width: on, Dithering: Atkinson}\n"
+        "  - press: Print Raster Image\n") << QStringLiteral("picture");
 }
 
 void RunnerTest::withVariants()
@@ -240,7 +245,8 @@ void RunnerTest::withVariants()
         auto *dithering = window.findChild<QComboBox *>(QStringLiteral("comboBoxDithering"));
         fit->setChecked(true);
         dithering->setCurrentIndex(dithering->findText(QStringLiteral("Atkinson")));
-        QVERIFY(invoke(window, "loadFile", Q_ARG(QString, m_dir.filePath(QStringLiteral("wide.png")))));
+        QVERIFY(
+            invoke(window, "loadFile", Q_ARG(QString, m_dir.filePath(QStringLiteral("wide.png")))));
         expected = windowBytes("pushButton_58PrintH");
         fit->setChecked(false);
         dithering->setCurrentIndex(0);
@@ -251,7 +257,8 @@ void RunnerTest::withVariants()
 
     FarEnd end;
     const QString plan = writeFile(m_dir, QStringLiteral("with.yaml"), "steps:\n" + steps);
-    const Outcome outcome = runTelvar({QStringLiteral("--port"), end.pty.slavePath(), plan}, {&end});
+    const Outcome outcome
+        = runTelvar({QStringLiteral("--port"), end.pty.slavePath(), plan}, {&end});
     QVERIFY2(outcome.exitCode == 0, qPrintable(outcome.out + outcome.err));
     QCOMPARE(end.got.toHex(' '), expected.toHex(' '));
 }
@@ -262,23 +269,30 @@ void RunnerTest::expectations_data()
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("printed");
-    const QByteArray version = "  - press: Version\n    expect: {text: 'V[0-9]+\\.[0-9]+', within: 300ms}\n";
-    QTest::newRow("text answered") << version << QByteArray("RC30x V1.22\r\n") << 0
-                                   << QStringLiteral("PASS  Version");
-    QTest::newRow("text unanswered") << version << QByteArray() << 1
-                                     << QStringLiteral("expected text /V[0-9]+\\.[0-9]+/ within 300 ms; received nothing");
+    const QByteArray version
+        = "  - press: Version\n    expect: {text: 'V[0-9]+\\.[0-9]+', within: 300ms}\n";
+    QTest::newRow("text answered")
+        << version << QByteArray("RC30x V1.22\r\n") << 0 << QStringLiteral("PASS  Version");
+    QTest::newRow("text unanswered")
+        << version << QByteArray() << 1
+        << QStringLiteral("expected text /V[0-9]+\\.[0-9]+/ within 300 ms; received nothing");
     const QByteArray hex = "  - press: Status\n    expect: {hex: '12 ?? 34', within: 300ms}\n";
-    QTest::newRow("hex with any byte") << hex << QByteArray::fromHex("12ab34") << 0 << QStringLiteral("PASS  Status");
+    QTest::newRow("hex with any byte")
+        << hex << QByteArray::fromHex("12ab34") << 0 << QStringLiteral("PASS  Status");
     QTest::newRow("hex differs") << hex << QByteArray::fromHex("12ab35") << 1
                                  << QStringLiteral("received 3 bytes: 12 AB 35");
     const QByteArray bits = "  - press: Status\n    expect: {bits: {mask: 0x08, value: 0x00}}\n";
-    QTest::newRow("bits clear") << bits << QByteArray::fromHex("04") << 0 << QStringLiteral("PASS  Status");
+    QTest::newRow("bits clear") << bits << QByteArray::fromHex("04") << 0
+                                << QStringLiteral("PASS  Status");
     QTest::newRow("bits set") << bits << QByteArray::fromHex("0c") << 1
                               << QStringLiteral("expected bits mask 08 value 00");
-    const QByteArray none = "  - send: {text: '\\e@'}\n    name: init\n    expect: {none: true, within: 200ms}\n";
+    const QByteArray none
+        = "  - send: {text: '\\e@'}\n    name: init\n    expect: {none: true, within: 200ms}\n";
     QTest::newRow("none, quiet") << none << QByteArray() << 0 << QStringLiteral("PASS  init");
-    QTest::newRow("none, answered") << none << QByteArray("?") << 1 << QStringLiteral("received 1 byte: 3F \"?\"");
-    QTest::newRow("count") << QByteArray("  - press: Status\n    expect: {count: 2, within: 200ms}\n")
+    QTest::newRow("none, answered")
+        << none << QByteArray("?") << 1 << QStringLiteral("received 1 byte: 3F \"?\"");
+    QTest::newRow("count") << QByteArray(
+        "  - press: Status\n    expect: {count: 2, within: 200ms}\n")
                            << QByteArray::fromHex("0102") << 0 << QStringLiteral("PASS  Status");
 }
 
@@ -291,7 +305,8 @@ void RunnerTest::expectations()
     FarEnd end;
     end.answer = answer;
     const QString plan = writeFile(m_dir, QStringLiteral("expect.yaml"), "steps:\n" + step);
-    const Outcome outcome = runTelvar({QStringLiteral("--port"), end.pty.slavePath(), plan}, {&end});
+    const Outcome outcome
+        = runTelvar({QStringLiteral("--port"), end.pty.slavePath(), plan}, {&end});
     QVERIFY2(outcome.out.contains(printed), qPrintable(outcome.out + outcome.err));
     QCOMPARE(outcome.exitCode, exitCode);
 }
@@ -305,27 +320,33 @@ void RunnerTest::badInput_data()
     const QStringList none;
     QTest::newRow("yaml syntax") << QByteArray("steps:\n  - press: [Reset\n") << none
                                  << QStringLiteral("bad.yaml:3:1: ");
-    QTest::newRow("unknown key") << QByteArray("steps:\n  - press: Reset\n    expext: {none: true}\n") << none
-                                 << QStringLiteral("bad.yaml:3:5: unknown key \"expext\" in step 1");
-    QTest::newRow("caption misspelt") << QByteArray("steps:\n  - press: Reset\n  - press: Reciept\n") << none
-                                      << QStringLiteral("bad.yaml:3:5: step 2: no button \"Reciept\"; did you mean \"Receipt\"?");
+    QTest::newRow("unknown key")
+        << QByteArray("steps:\n  - press: Reset\n    expext: {none: true}\n") << none
+        << QStringLiteral("bad.yaml:3:5: unknown key \"expext\" in step 1");
+    QTest::newRow("caption misspelt")
+        << QByteArray("steps:\n  - press: Reset\n  - press: Reciept\n") << none
+        << QStringLiteral("bad.yaml:3:5: step 2: no button \"Reciept\"; did you mean \"Receipt\"?");
     QTest::newRow("file dialog") << QByteArray("steps:\n  - press: Load Image\n") << none
                                  << QStringLiteral("\"Load Image\" opens a file dialog");
     QTest::newRow("send") << QByteArray("steps:\n  - send: 1B 4G\n") << none
-                          << QStringLiteral("bad.yaml:2:11: send: Not a hex digit 'G' at position 5");
+                          << QStringLiteral(
+                                 "bad.yaml:2:11: send: Not a hex digit 'G' at position 5");
     QTest::newRow("regular expression")
         << QByteArray("steps:\n  - press: Version\n    expect: {text: 'V[0-9'}\n") << none
         << QStringLiteral("bad.yaml:3:20: text: not a regular expression");
-    QTest::newRow("no such control") << QByteArray("steps:\n  - press: UPC-A\n    with: {Margin: on}\n") << none
-                                     << QStringLiteral("bad.yaml:3:12: step 1: with: no control \"Margin\"");
+    QTest::newRow("no such control")
+        << QByteArray("steps:\n  - press: UPC-A\n    with: {Margin: on}\n") << none
+        << QStringLiteral("bad.yaml:3:12: step 1: with: no control \"Margin\"");
     QTest::newRow("check box value")
         << QByteArray("steps:\n  - press: UPC-A\n    with: {Add Left Margin: maybe}\n") << none
-        << QStringLiteral("\"Add Left Margin Formatting\" is a check box: give on or off, not \"maybe\"");
+        << QStringLiteral(
+               "\"Add Left Margin Formatting\" is a check box: give on or off, not \"maybe\"");
     QTest::newRow("picture missing") << QByteArray("steps:\n  - load: nothere.png\n") << none
                                      << QStringLiteral("bad.yaml:2:11: load: no picture");
     QTest::newRow("duration") << QByteArray("steps:\n  - wait: 500\n") << none
                               << QStringLiteral("give it with its unit, as 500ms or 2s");
-    QTest::newRow("baud") << QByteArray("steps:\n  - press: Reset\n") << QStringList{QStringLiteral("--baud"), QStringLiteral("1234")}
+    QTest::newRow("baud") << QByteArray("steps:\n  - press: Reset\n")
+                          << QStringList{QStringLiteral("--baud"), QStringLiteral("1234")}
                           << QStringLiteral("9600 19200 38400 57600 115200 256000 375000");
 }
 
@@ -336,7 +357,8 @@ void RunnerTest::badInput()
     QFETCH(QString, message);
     FarEnd end;
     const QString file = writeFile(m_dir, QStringLiteral("bad.yaml"), plan);
-    const Outcome outcome = runTelvar(options + QStringList{QStringLiteral("--port"), end.pty.slavePath(), file}, {&end});
+    const Outcome outcome = runTelvar(
+        options + QStringList{QStringLiteral("--port"), end.pty.slavePath(), file}, {&end});
     QVERIFY2(outcome.err.contains(message), qPrintable(outcome.err));
     QCOMPARE(outcome.exitCode, 2);
     QCOMPARE(end.got, QByteArray());
@@ -356,12 +378,14 @@ void RunnerTest::twoPortsWithReports()
     const QString junit = m_dir.filePath(QStringLiteral("report.xml"));
     const QString capture = m_dir.filePath(QStringLiteral("benches"));
     const QString missing = m_dir.filePath(QStringLiteral("no-such-tty"));
-    const Outcome outcome = runTelvar({QStringLiteral("--port"), answering.pty.slavePath(), QStringLiteral("--port"),
-                                       silent.pty.slavePath(), QStringLiteral("--port"), missing,
-                                       QStringLiteral("--junit"), junit, QStringLiteral("--capture"), capture, plan},
-                                      {&answering, &silent});
+    const Outcome outcome
+        = runTelvar({QStringLiteral("--port"), answering.pty.slavePath(), QStringLiteral("--port"),
+                     silent.pty.slavePath(), QStringLiteral("--port"), missing,
+                     QStringLiteral("--junit"), junit, QStringLiteral("--capture"), capture, plan},
+                    {&answering, &silent});
     QCOMPARE(outcome.exitCode, 1);
-    QVERIFY2(outcome.out.contains(QStringLiteral("FAIL %1: Error: No such file or directory").arg(missing)),
+    QVERIFY2(outcome.out.contains(
+                 QStringLiteral("FAIL %1: Error: No such file or directory").arg(missing)),
              qPrintable(outcome.out));
 
     // Each port's suite: its cases' verdicts in order, and the failure texts.
@@ -378,7 +402,8 @@ void RunnerTest::twoPortsWithReports()
             suite = xml.attributes().value(QLatin1String("name")).toString();
         } else if (xml.name() == QLatin1String("testcase")) {
             verdicts[suite] << xml.attributes().value(QLatin1String("name")).toString();
-        } else if (xml.name() == QLatin1String("failure") || xml.name() == QLatin1String("skipped")) {
+        } else if (xml.name() == QLatin1String("failure")
+                   || xml.name() == QLatin1String("skipped")) {
             verdicts[suite].last() += QLatin1Char(' ') + xml.name().toString();
             failures << xml.attributes().value(QLatin1String("message")).toString();
         }
@@ -391,14 +416,16 @@ void RunnerTest::twoPortsWithReports()
     QCOMPARE(verdicts.value(QStringLiteral("benches: ") + missing),
              QStringList({QStringLiteral("connect failure"), QStringLiteral("Reset skipped"),
                           QStringLiteral("Version skipped")}));
-    QVERIFY2(failures.contains(QStringLiteral("expected text /V1/ within 400 ms; received nothing")),
-             qPrintable(failures.join(QLatin1Char('\n'))));
+    QVERIFY2(
+        failures.contains(QStringLiteral("expected text /V1/ within 400 ms; received nothing")),
+        qPrintable(failures.join(QLatin1Char('\n'))));
 
     // The capture holds exactly what went over each line, step by step.
     for (FarEnd *end : {&answering, &silent}) {
         QDir dir(capture);
         QVERIFY(dir.cd(end->pty.slavePath().mid(1).replace(QLatin1Char('/'), QLatin1Char('-'))));
-        QCOMPARE(readFile(dir.filePath(QStringLiteral("01-Reset.sent.bin"))) + readFile(dir.filePath(QStringLiteral("02-Version.sent.bin"))),
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("01-Reset.sent.bin")))
+                     + readFile(dir.filePath(QStringLiteral("02-Version.sent.bin"))),
                  end->got);
         QCOMPARE(readFile(dir.filePath(QStringLiteral("02-Version.received.bin"))), end->answer);
     }
@@ -411,10 +438,13 @@ void RunnerTest::lineLost_data()
     QTest::addColumn<QByteArray>("steps");
     QTest::addColumn<bool>("unplug");
     QTest::addColumn<QString>("failure");
-    QTest::newRow("unplugged") << QByteArray("  - press: Reset\n  - wait: 3s\n  - press: Receipt\n") << true
+    QTest::newRow("unplugged") << QByteArray("  - press: Reset\n  - wait: 3s\n  - press: Receipt\n")
+                               << true
                                << QStringLiteral("FAIL  wait 3000 ms .*\n *Critical Error: ");
-    QTest::newRow("held") << QByteArray("  - press: Receipt\n  - press: Receipt\n  - press: Receipt\n") << false
-                          << QStringLiteral("FAIL  Receipt .*\n *not finished after [0-9.]+ s: [0-9]+ bytes still queued");
+    QTest::newRow("held")
+        << QByteArray("  - press: Receipt\n  - press: Receipt\n  - press: Receipt\n") << false
+        << QStringLiteral(
+               "FAIL  Receipt .*\n *not finished after [0-9.]+ s: [0-9]+ bytes still queued");
 }
 
 void RunnerTest::lineLost()
@@ -426,7 +456,8 @@ void RunnerTest::lineLost()
     end.closeOnFirstBytes = unplug;
     end.answer = unplug ? QByteArray() : QByteArray("\x13");
     const QString plan = writeFile(m_dir, QStringLiteral("lost.yaml"), "steps:\n" + steps);
-    const Outcome outcome = runTelvar({QStringLiteral("--port"), end.pty.slavePath(), plan}, {&end});
+    const Outcome outcome
+        = runTelvar({QStringLiteral("--port"), end.pty.slavePath(), plan}, {&end});
     QCOMPARE(outcome.exitCode, 1);
     QVERIFY2(outcome.out.contains(QRegularExpression(failure)), qPrintable(outcome.out));
     QVERIFY2(outcome.out.contains(QStringLiteral("SKIP  Receipt")), qPrintable(outcome.out));
@@ -436,12 +467,17 @@ void RunnerTest::lineLost()
 void RunnerTest::reconnectAtNewSpeed()
 {
     FarEnd end;
-    const QString plan = writeFile(m_dir, QStringLiteral("speed.yaml"),
-                                   "steps:\n  - press: Apply\n    with: {9600 bps: on}\n  - wait: 100ms\n"
-                                   "  - connect: {baud: 9600}\n  - wait: 100ms\n  - press: Reset\n");
-    const Outcome outcome = runTelvar({QStringLiteral("--port"), end.pty.slavePath(), plan}, {&end});
+    const QString plan
+        = writeFile(m_dir, QStringLiteral("speed.yaml"),
+                    "steps:\n  - press: Apply\n    with: {9600 bps: on}\n  - wait: 100ms\n"
+                    "  - connect: {baud: 9600}\n  - wait: 100ms\n  - press: Reset\n");
+    const Outcome outcome
+        = runTelvar({QStringLiteral("--port"), end.pty.slavePath(), plan}, {&end});
     QVERIFY2(outcome.exitCode == 0, qPrintable(outcome.out + outcome.err));
-    QCOMPARE(end.got.toHex(' '), (QByteArray::fromHex("1d280001") + m_windowBytes.value(QStringLiteral("pushButtonReset"))).toHex(' '));
+    QCOMPARE(
+        end.got.toHex(' '),
+        (QByteArray::fromHex("1d280001") + m_windowBytes.value(QStringLiteral("pushButtonReset")))
+            .toHex(' '));
     QVERIFY(end.speeds.contains(B115200));
     QVERIFY(end.speeds.contains(B9600));
 }
