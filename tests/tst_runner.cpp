@@ -36,7 +36,7 @@ struct FarEnd
     QByteArray answer;
     bool closeOnFirstBytes = false;
     bool holdOnceOpen = false; // XOFF, again and again, from when the port is set up
-    QList<speed_t> speeds; // the line speeds the program set, as seen while it ran
+    QList<speed_t> speeds;     // the line speeds the program set, as seen while it ran
 };
 
 struct Outcome
@@ -183,10 +183,12 @@ void RunnerTest::initTestCase()
     }
     FarEnd end;
     const QString capture = m_dir.filePath(QStringLiteral("all"));
-    const Outcome outcome = runTelvar(QStringList{QStringLiteral("--port"), end.pty.slavePath(),
-                                                  QStringLiteral("--capture"), capture}
-                                          + captions,
-                                      {&end});
+    // At the fastest speed, as the run waits for the line to carry it all.
+    const Outcome outcome = runTelvar(
+        QStringList{QStringLiteral("--port"), end.pty.slavePath(), QStringLiteral("--baud"),
+                    QStringLiteral("375000"), QStringLiteral("--capture"), capture}
+            + captions,
+        {&end});
     QVERIFY2(outcome.exitCode == 0, qPrintable(outcome.out + outcome.err));
     // The line carried the same, everything, in order.
     QCOMPARE(end.got.size(), m_runFarEndExpected.size());
