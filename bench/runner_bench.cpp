@@ -89,7 +89,7 @@ QList<Row> startRows(int runs)
     Row runner;
     runner.name = QStringLiteral("telvar-run start to first byte");
     runner.wireMs = TelvarBench::median(firstByte);
-    QList<Row> rows = TelvarBench::startupRows(QCoreApplication::applicationFilePath(), runs);
+    QList<Row> rows = TelvarBench::startupRows(runs);
     if (!rows.isEmpty() && rows.first().wireMs > 0)
         runner.note = QStringLiteral("%1x the window's start-up (target <= 1.5x)")
                           .arg(runner.wireMs / rows.first().wireMs, 0, 'f', 2);
