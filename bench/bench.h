@@ -33,6 +33,9 @@ Row measure(const QString &name, MainWindow &window, PtyPair &pty,
             const std::function<void()> &trigger, int runs = 7, qint64 expectedBytes = -1);
 
 double median(QList<double> values);
+// The window program's start-up to its window mapped, and a bare Qt
+// window's beside it, in `pairs` alternating runs.
+QList<Row> startupRows(int pairs);
 // Peak resident memory of this process so far, in MiB.
 double peakResidentMiB();
 double residentMiB();

@@ -55,7 +55,7 @@ static Probe runProbe(const QString &program)
     return {(fields.at(0).toLongLong() - started) / 1e6, fields.at(1).toDouble()};
 }
 
-static QList<Row> startupRows(int pairs)
+QList<Row> TelvarBench::startupRows(int pairs)
 {
     const QString program = QStringLiteral(TELVAR_STARTUP_PROBE);
     const QString bare = QStringLiteral(TELVAR_BARE_PROBE);

@@ -1,4 +1,4 @@
-# The two programs are installed, together with what a desktop needs to list
+# The three programs are installed, together with what a desktop needs to list
 # the window program in its application menu (the entry and the icon in the
 # hicolor theme under the name the entry asks for), what a software centre
 # reads (the AppStream metainfo) and their manual pages. Tests, tools and the
@@ -17,6 +17,7 @@ install(TARGETS printer-telvar RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET telvar-virtual)
     install(TARGETS telvar-virtual RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+install(TARGETS telvar-run RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/resources/${TELVAR_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/printer-telvar.png
@@ -44,7 +45,7 @@ install(FILES ${telvar_docs}/copyright
 # gzip -9 without a name or time stamp, so that the same sources give the same
 # bytes.
 set(telvar_gzipped)
-foreach(page printer-telvar.1 telvar-virtual.1)
+foreach(page printer-telvar.1 telvar-virtual.1 telvar-run.1)
     configure_file(${PROJECT_SOURCE_DIR}/man/${page}.in ${telvar_docs}/${page} @ONLY)
     list(APPEND telvar_gzipped ${telvar_docs}/${page}.gz)
     install(FILES ${telvar_docs}/${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

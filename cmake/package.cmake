@@ -15,7 +15,10 @@ from the controller are shown as they arrive.\n\
 \n\
 The package also holds telvar-virtual, a virtual controller on a\n\
 pseudo-terminal that lists every command it receives and draws the paper as\n\
-PNG pages, so that the program can be tried without a printer.")
+PNG pages, so that the program can be tried without a printer, and\n\
+telvar-run, which runs the buttons' scripts unattended from a command line or\n\
+a YAML test plan, judges the controller's replies and writes JUnit reports\n\
+for CI systems.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

@@ -261,7 +261,7 @@ void LineMonitor::send()
         return;
     }
     m_error->clear();
-    if (!m_sender || !m_sender(parsed.bytes))
+    if (!sendBytes(parsed.bytes))
         return; // the line keeps what was typed
     if (m_history.isEmpty() || m_history.constLast() != input)
         m_history.append(input);

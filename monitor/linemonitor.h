@@ -53,6 +53,9 @@ public:
     // Puts bytes on the line; false when they could not go (no open port).
     using Sender = std::function<bool(const QByteArray &)>;
     void setSender(Sender sender) { m_sender = std::move(sender); }
+    // The send line's way out, for bytes already parsed: false when they
+    // could not go.
+    bool sendBytes(const QByteArray &bytes) const { return m_sender && m_sender(bytes); }
 
     LineModel *model() const { return m_model; }
     // The selected rows' bytes: the sent ones, or the received ones when

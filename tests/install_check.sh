@@ -45,9 +45,10 @@ done
 
 exec_name=$(value Exec | cut -d' ' -f1)
 [ -x "$prefix/bin/$exec_name" ] || fail "Exec=$exec_name but no such program in $prefix/bin"
-# The window program and the virtual controller, nothing else.
+# The window program, the unattended runner and the virtual controller,
+# nothing else.
 programs=$(cd "$prefix/bin" && echo *)
-[ "$programs" = "printer-telvar telvar-virtual" ] || fail "bin holds $programs, not the two programs"
+[ "$programs" = "printer-telvar telvar-run telvar-virtual" ] || fail "bin holds $programs, not the three programs"
 
 # Width and height are the two big-endian words after the PNG signature and
 # the IHDR chunk header.

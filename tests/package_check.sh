@@ -1,7 +1,7 @@
 #!/bin/sh
 # Makes the Debian package from the existing build into a scratch folder (cpack
 # installs the build, it does not rebuild it) and checks what an admin and a
-# software centre see: the two programs, the desktop entry, the icons, the
+# software centre see: the three programs, the desktop entry, the icons, the
 # metainfo and the manual pages are in it, it depends on the Qt 6 libraries
 # the programs link and on the fonts the virtual controller draws with, the
 # version is the project's, the metainfo and the manual pages are valid, and
@@ -45,12 +45,13 @@ has() {
     grep -qx "$1" "$work/contents" || fail "the package lacks $1"
 }
 app_id=org.telvar.PrinterTelvar
-for path in usr/bin/printer-telvar usr/bin/telvar-virtual \
+for path in usr/bin/printer-telvar usr/bin/telvar-virtual usr/bin/telvar-run \
             usr/share/applications/$app_id.desktop \
             usr/share/icons/hicolor/48x48/apps/printer-telvar.png \
             usr/share/icons/hicolor/128x128/apps/printer-telvar.png \
             usr/share/metainfo/$app_id.metainfo.xml \
             usr/share/man/man1/printer-telvar.1.gz usr/share/man/man1/telvar-virtual.1.gz \
+            usr/share/man/man1/telvar-run.1.gz \
             usr/share/doc/printer-telvar/copyright usr/share/doc/printer-telvar/changelog.gz; do
     has "$path"
 done
@@ -67,7 +68,7 @@ depends_on() {
         *) fail "Depends lacks $1 ($2): $depends" ;;
     esac
 }
-readelf -d "$root/usr/bin/printer-telvar" "$root/usr/bin/telvar-virtual" \
+readelf -d "$root/usr/bin/printer-telvar" "$root/usr/bin/telvar-virtual" "$root/usr/bin/telvar-run" \
     | sed -n 's/.*Shared library: \[\(libQt6[^]]*\)\].*/\1/p' | sort -u >"$work/qtlibs"
 for lib in libQt6Core.so.6 libQt6Gui.so.6 libQt6Widgets.so.6 libQt6SerialPort.so.6; do
     grep -qx "$lib" "$work/qtlibs" || fail "the programs do not link $lib; linked: $(cat "$work/qtlibs")"
@@ -86,7 +87,7 @@ appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 \
     || { cat "$work/appstream.log" >&2; fail "appstreamcli rejects the metainfo"; }
 grep -q "<release version=\"$version\" date=\"[0-9-]*\"" "$metainfo" \
     || fail "the metainfo has no release $version with a date"
-for program in printer-telvar telvar-virtual; do
+for program in printer-telvar telvar-virtual telvar-run; do
     grep -q "<binary>$program</binary>" "$metainfo" || fail "the metainfo does not provide $program"
 done
 
@@ -96,7 +97,7 @@ done
 gzip_header() {
     od -An -tu1 -N10 "$1" | tr -s ' ' | sed 's/^ //'
 }
-for program in printer-telvar telvar-virtual; do
+for program in printer-telvar telvar-virtual telvar-run; do
     page=$root/usr/share/man/man1/$program.1.gz
     # Magic 31 139, deflate 8, no flags, time 0, "maximum compression" 2, Unix 3.
     [ "$(gzip_header "$page")" = "31 139 8 0 0 0 0 0 2 3" ] \
@@ -107,15 +108,17 @@ for program in printer-telvar telvar-virtual; do
     grep -q "^ *$program  *- " "$work/$program.txt" || fail "$program.1 has no NAME line for $program"
     grep -q "Printer Telvar $version" "$work/$program.txt" || fail "$program.1 does not carry version $version"
 done
-# Every option the virtual controller accepts is described in its page.
-"$root/usr/bin/telvar-virtual" --help >"$work/help.txt" 2>/dev/null \
-    || fail "telvar-virtual --help failed"
-options=$(sed -n 's/^ *\(-[a-z], \)\{0,1\}\(--[a-z-]*\).*/\2/p' "$work/help.txt")
-[ -n "$options" ] || fail "no options found in telvar-virtual --help"
-for option in $options; do
-    grep -q -- "^ *$option\b" "$work/telvar-virtual.txt" \
-        || grep -q -- "^ *-[a-z], $option\b" "$work/telvar-virtual.txt" \
-        || fail "telvar-virtual.1 does not describe $option"
+# Every option the command-line programs accept is described in their pages.
+for program in telvar-virtual telvar-run; do
+    QT_QPA_PLATFORM=offscreen "$root/usr/bin/$program" --help >"$work/help.txt" 2>/dev/null \
+        || fail "$program --help failed"
+    options=$(sed -n 's/^ *\(-[a-z], \)\{0,1\}\(--[a-z-]*\).*/\2/p' "$work/help.txt")
+    [ -n "$options" ] || fail "no options found in $program --help"
+    for option in $options; do
+        grep -q -- "^ *$option\b" "$work/$program.txt" \
+            || grep -q -- "^ *-[a-z], $option\b" "$work/$program.txt" \
+            || fail "$program.1 does not describe $option"
+    done
 done
 
 # Errors fail the test; warnings and the rest are shown.
