@@ -178,12 +178,14 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
     }
     if (error == QSerialPort::ResourceError)
         reason = serial->errorString();
-    else if (error == QSerialPort::ReadError && lineHungUp() && network && !network->errorString().isEmpty())
-        reason = network->errorString(); // the bridge hung the line up when the connection dropped
     else if (error == QSerialPort::ReadError && lineHungUp())
         reason = QString::fromLocal8Bit(std::strerror(EIO)); // the read's own errno is stale
     else
         return;
+    // A network port's bridge hangs the line up when the connection drops,
+    // and knows why; the port saw only the hang-up (or a write it cut short).
+    if (network && !network->errorString().isEmpty() && lineHungUp())
+        reason = network->errorString();
 
     serial->close();
     WindowMessages::critical(this, tr("Critical Error"), reason);
