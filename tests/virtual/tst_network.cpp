@@ -90,6 +90,32 @@ private slots:
         QCOMPARE(virt.printed(1), baud == 115200);
     }
 
+    // A network address that is not [HOST:]PORT ends the program at once with
+    // a message naming the option; nothing is listened on.
+    void refusesBadAddresses_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no port") << QStringList{"--listen", "benchhost"}
+                                 << "--listen wants [HOST:]PORT: \"benchhost\": no port";
+        QTest::newRow("port out of range") << QStringList{"--rfc2217", "70000"}
+                                           << "\"70000\": the port \"70000\" is not a number from 0 to 65535";
+        QTest::newRow("IPv6 without brackets") << QStringList{"--listen", "::1:9100"} << "goes in brackets";
+        QTest::newRow("network only, no network") << QStringList{"--no-pty"} << "it needs --listen or --rfc2217";
+    }
+    void refusesBadAddresses()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        QProcess virt;
+        virt.start(QStringLiteral(TELVAR_VIRTUAL_EXE), QStringList{"--link", "", "--out", dir.path()} + options);
+        QVERIFY(virt.waitForFinished(8000));
+        QCOMPARE(virt.exitCode(), 2);
+        const QString error = QString::fromLocal8Bit(virt.readAllStandardError());
+        QVERIFY2(error.contains(message), qPrintable(error));
+    }
+
     // The window answered and printing through both kinds of network port;
     // a second client waits, listed, while the first goes on undisturbed,
     // and is served once the first has left.
