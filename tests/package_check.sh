@@ -110,7 +110,7 @@ done
 # Every option the virtual controller accepts is described in its page.
 "$root/usr/bin/telvar-virtual" --help >"$work/help.txt" 2>/dev/null \
     || fail "telvar-virtual --help failed"
-options=$(sed -n 's/^ *\(-[a-z], \)\{0,1\}\(--[a-z-]*\).*/\2/p' "$work/help.txt")
+options=$(sed -n 's/^ *\(-[a-z], \)\{0,1\}\(--[a-z0-9-]*\).*/\2/p' "$work/help.txt")
 [ -n "$options" ] || fail "no options found in telvar-virtual --help"
 for option in $options; do
     grep -q -- "^ *$option\b" "$work/telvar-virtual.txt" \
