@@ -357,7 +357,7 @@ void NetworkPort::drop(const QString &reason)
     m_error = reason;
     m_state = State::Dropping;
     updatePtyReading();
-    writePty();
+    socketReadable(); // what came before the end still goes to the port
     m_hangUpTimer.start();
 }
 
