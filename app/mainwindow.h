@@ -40,6 +40,7 @@ class ConversionOptionsBox;
 class LogPaneBound;
 class SettingsDialog;
 class TransmitProgress;
+namespace Network { class NetworkPort; }
 
 class MainWindow : public QMainWindow
 {
@@ -187,6 +188,9 @@ private:
     QSize pictureSize;
     QString pictureFile;
     LogPaneBound *logBound = nullptr; // keeps received replies within bounds
+    // The bridge of an rfc2217:// or socket:// port while it connects or is
+    // open: serial/connection.cpp.
+    Network::NetworkPort *network = nullptr;
 
     // Controller replies are UTF-8 text; one decoder per connection keeps a
     // character whole when the tty delivers it in two reads.

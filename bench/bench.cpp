@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QRandomGenerator>
 
 #include <algorithm>
 
@@ -56,6 +57,21 @@ QString writeCheckerStrip(const QString &folder)
     const QString path = QDir(folder).filePath(QStringLiteral("strip.png"));
     strip.save(path);
     return path;
+}
+
+QString writeRoll(const QString &folder)
+{
+    // 384 dots by 100,000 rows, 4.8 MB: a receipt roll's worth of picture.
+    QImage picture(384, 100000, QImage::Format_Mono);
+    picture.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    QRandomGenerator random(17);
+    for (int y = 0; y < picture.height(); ++y) {
+        auto *row = reinterpret_cast<quint32 *>(picture.scanLine(y));
+        for (int word = 0; word < picture.bytesPerLine() / 4; ++word)
+            row[word] = random.generate();
+    }
+    const QString path = QDir(folder).filePath(QStringLiteral("roll.bmp"));
+    return picture.save(path) ? path : QString();
 }
 
 Row measure(const QString &name, MainWindow &window, PtyPair &pty,

@@ -45,6 +45,10 @@ bool loadPicture(MainWindow &window, const QString &path);
 // Writes a 384 by 4000 checkerboard, the raster of a full-width 58 mm image
 // (192,010 bytes on the line), as strip.png into `folder`; returns its path.
 QString writeCheckerStrip(const QString &folder);
+// Writes a 384 by 100,000 picture of random dots, a receipt roll's worth
+// (4.8 MB on the line), as roll.bmp into `folder`; returns its path, or an
+// empty string when it cannot be written.
+QString writeRoll(const QString &folder);
 
 using Group = std::function<QList<Row>(MainWindow &window, PtyPair &pty)>;
 struct GroupRegistrar

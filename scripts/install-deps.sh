@@ -7,7 +7,8 @@ build=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
        qt6-image-formats-plugins libqrencode-dev libzint-dev libyaml-cpp-dev fonts-dejavu-core
        fonts-droid-fallback)
 run=(xvfb xauth)
-test=(zbar-tools desktop-file-utils dpkg-dev lintian appstream man-db groff-base xvfb xauth)
+test=(zbar-tools desktop-file-utils dpkg-dev lintian appstream man-db groff-base xvfb xauth
+      ser2net python3-serial socat)
 package=(dpkg-dev)
 
 wanted=("${build[@]}")

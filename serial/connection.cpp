@@ -3,6 +3,7 @@
 
 #include "app/windowmessages.h"
 #include "monitor/linemonitor.h"
+#include "network/networkport.h"
 #include "serial/settingsdialog.h"
 
 #include "app/logpanebound.h"
@@ -24,30 +25,106 @@ static void restartOutput(int handle)
     ::tcflow(handle, TCOON);
 }
 
+// What a pseudo-terminal cannot keep of the chosen settings (it forces 8 data
+// bits, no parity and whole stop bits): a network port's bridge sends these
+// to the remote port as chosen.
+static Network::LineSettings framingOf(const SerialSettings &p)
+{
+    using Parity = Network::LineSettings::Parity;
+    Network::LineSettings framing;
+    framing.dataBits = int(p.dataBits);
+    switch (p.parity) {
+    case QSerialPort::EvenParity: framing.parity = Parity::Even; break;
+    case QSerialPort::OddParity: framing.parity = Parity::Odd; break;
+    case QSerialPort::MarkParity: framing.parity = Parity::Mark; break;
+    case QSerialPort::SpaceParity: framing.parity = Parity::Space; break;
+    default: framing.parity = Parity::None; break;
+    }
+    framing.stopBits = Network::LineSettings::StopBits(int(p.stopBits));
+    return framing;
+}
+
 void MainWindow::openSerialPort()
 {
     const SerialSettings p = settings->settings();
-    serial->setPortName(p.portName);
-    serial->setBaudRate(p.baudRate);
-    serial->setDataBits(p.dataBits);
-    serial->setParity(p.parity);
-    serial->setStopBits(p.stopBits);
-    serial->setFlowControl(p.flowControl);
-
-    if (serial->open(QIODevice::ReadWrite)) {
+    // Configures the closed port and opens it on `device`: the chosen port,
+    // or the pseudo-terminal that a network port's bridge made.
+    const auto open = [this, p](const QString &device) {
+        serial->setPortName(device);
+        serial->setBaudRate(p.baudRate);
+        serial->setDataBits(p.dataBits);
+        serial->setParity(p.parity);
+        serial->setStopBits(p.stopBits);
+        serial->setFlowControl(p.flowControl);
+        if (!serial->open(QIODevice::ReadWrite))
+            return false;
         restartOutput(serial->handle());
         replyDecoder = QStringDecoder(QStringDecoder::Utf8);
         monitor->restartClock();
+        return true;
+    };
+    const auto announce = [this, p] {
         ui->actionConnect->setEnabled(false);
         ui->actionDisconnect->setEnabled(true);
         ui->actionConfigure->setEnabled(false);
         status->setText(tr("Connected to %1 : %2, %3, %4, %5, %6")
                             .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText,
                                  p.stopBitsText, p.flowControlText));
-    } else {
-        WindowMessages::critical(this, tr("Error"), serial->errorString());
+    };
+    const auto refuse = [this](const QString &reason) {
+        WindowMessages::critical(this, tr("Error"), reason);
         status->setText(tr("Open error"));
+    };
+
+    Network::Address address;
+    QString wrong;
+    switch (Network::parsePortName(p.portName, &address, &wrong)) {
+    case Network::NameKind::Device:
+        break;
+    case Network::NameKind::Bad:
+        refuse(wrong);
+        return;
+    case Network::NameKind::Network: {
+        // Connecting takes round trips: the window goes on meanwhile, with
+        // Connect off so that it cannot be pressed twice and Disconnect on to
+        // give up. The port opens on the bridge's pseudo-terminal once the far
+        // end is there, and the connection counts once the remote port has
+        // answered its settings.
+        auto *bridge = new Network::NetworkPort(address, this);
+        const auto fail = [this, refuse](const QString &reason) {
+            closeSerialPort();
+            refuse(reason);
+        };
+        connect(bridge, &Network::NetworkPort::connected, this, [this, bridge, open, p, fail] {
+            if (!open(bridge->devicePath())) {
+                fail(serial->errorString());
+                return;
+            }
+            bridge->portOpened(framingOf(p));
+        });
+        connect(bridge, &Network::NetworkPort::ready, this, [this, bridge, announce] {
+            for (const QString &note : bridge->notes())
+                ui->editTelvar->appendPlainText(note);
+            announce();
+        });
+        connect(bridge, &Network::NetworkPort::failed, this, [bridge, fail] { fail(bridge->errorString()); });
+        if (network)
+            closeSerialPort();
+        network = bridge;
+        ui->actionConnect->setEnabled(false);
+        ui->actionDisconnect->setEnabled(true);
+        ui->actionConfigure->setEnabled(false);
+        status->setText(tr("Connecting to %1...").arg(p.portName));
+        if (!bridge->start())
+            fail(bridge->errorString());
+        return;
     }
+    }
+
+    if (open(p.portName))
+        announce();
+    else
+        refuse(serial->errorString());
 }
 
 void MainWindow::closeSerialPort()
@@ -55,6 +132,10 @@ void MainWindow::closeSerialPort()
     if (serial->isOpen()) {
         restartOutput(serial->handle());
         serial->close();
+    }
+    if (network) {
+        network->stop(); // it deletes itself once what it holds has gone out
+        network = nullptr;
     }
     ui->actionConnect->setEnabled(true);
     ui->actionDisconnect->setEnabled(false);
@@ -101,6 +182,10 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
         reason = QString::fromLocal8Bit(std::strerror(EIO)); // the read's own errno is stale
     else
         return;
+    // A network port's bridge hangs the line up when the connection drops,
+    // and knows why; the port saw only the hang-up (or a write it cut short).
+    if (network && !network->errorString().isEmpty() && lineHungUp())
+        reason = network->errorString();
 
     serial->close();
     WindowMessages::critical(this, tr("Critical Error"), reason);

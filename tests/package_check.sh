@@ -112,7 +112,7 @@ done
 for program in telvar-virtual telvar-run; do
     QT_QPA_PLATFORM=offscreen "$root/usr/bin/$program" --help >"$work/help.txt" 2>/dev/null \
         || fail "$program --help failed"
-    options=$(sed -n 's/^ *\(-[a-z], \)\{0,1\}\(--[a-z-]*\).*/\2/p' "$work/help.txt")
+    options=$(sed -n 's/^ *\(-[a-z], \)\{0,1\}\(--[a-z0-9-]*\).*/\2/p' "$work/help.txt")
     [ -n "$options" ] || fail "no options found in $program --help"
     for option in $options; do
         grep -q -- "^ *$option\b" "$work/$program.txt" \

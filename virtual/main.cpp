@@ -4,6 +4,8 @@
 
 #include "controller.h"
 #include "line.h"
+#include "netend.h"
+#include "networkaddress.h"
 #include "paperwindow.h"
 #include "ttylink.h"
 
@@ -21,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <termios.h>
@@ -78,6 +81,10 @@ int main(int argc, char *argv[])
     QCommandLineOption instantOption(QStringLiteral("instant"), QStringLiteral("Take every byte at once: no line speed, no buffer limit, no print speed."));
     QCommandLineOption showOption(QStringLiteral("show"), QStringLiteral("Show the paper in a window as it prints."));
     parser.addOptions({speedOption, bufferOption, instantOption, showOption});
+    QCommandLineOption listenOption(QStringLiteral("listen"), QStringLiteral("Serve raw TCP on [HOST:]PORT too, as a network receipt printer (HOST 127.0.0.1 unless given; no authentication)."), QStringLiteral("[host:]port"));
+    QCommandLineOption rfc2217Option(QStringLiteral("rfc2217"), QStringLiteral("Serve Telnet with RFC 2217 on [HOST:]PORT too, as ser2net serves a serial port (HOST 127.0.0.1 unless given; no authentication)."), QStringLiteral("[host:]port"));
+    QCommandLineOption noPtyOption(QStringLiteral("no-pty"), QStringLiteral("Serve the network only: no pseudo-terminal."));
+    parser.addOptions({listenOption, rfc2217Option, noPtyOption});
     parser.process(app);
 
     Virtual::LineOptions lineOptions;
@@ -90,6 +97,26 @@ int main(int argc, char *argv[])
     }
     if (!bufferOk || lineOptions.bufferBytes < 0 || lineOptions.bufferBytes > (qint64(1) << 30)) {
         fprintf(stderr, "telvar-virtual: --buffer wants a byte count from 0 (unbounded) to 1073741824, not \"%s\"\n", qPrintable(parser.value(bufferOption)));
+        return 2;
+    }
+    // The network ends, checked before anything is created.
+    QList<std::pair<Virtual::NetworkEnd::Kind, QCommandLineOption *>> served;
+    if (parser.isSet(listenOption))
+        served.append({Virtual::NetworkEnd::Kind::Raw, &listenOption});
+    if (parser.isSet(rfc2217Option))
+        served.append({Virtual::NetworkEnd::Kind::Rfc2217, &rfc2217Option});
+    QList<std::pair<QString, quint16>> listenAt;
+    for (const auto &[kind, option] : served) {
+        QString host, error;
+        quint16 port = 0;
+        if (!Network::parseListenAddress(parser.value(*option), &host, &port, &error)) {
+            fprintf(stderr, "telvar-virtual: --%s wants [HOST:]PORT: %s\n", qPrintable(option->names().first()), qPrintable(error));
+            return 2;
+        }
+        listenAt.append({host, port});
+    }
+    if (parser.isSet(noPtyOption) && (served.isEmpty() || !parser.positionalArguments().isEmpty())) {
+        fprintf(stderr, "telvar-virtual: --no-pty serves the network only: it needs --listen or --rfc2217 and no tty\n");
         return 2;
     }
     lineOptions.rowsPerSecond = speed * 8;
@@ -138,7 +165,7 @@ int main(int argc, char *argv[])
         printf("Attached to %s\n", qPrintable(positional.first()));
         // Its own hardware carries the bytes at its speed.
         lineOptions.paced = false;
-    } else {
+    } else if (!parser.isSet(noPtyOption)) {
         fd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
         if (fd < 0 || grantpt(fd) != 0 || unlockpt(fd) != 0) {
             fprintf(stderr, "telvar-virtual: cannot create a pseudo-terminal: %s\n", strerror(errno));
@@ -169,8 +196,23 @@ int main(int argc, char *argv[])
         printf("Virtual RC30x controller on %s\n", qPrintable(slave));
         printf("Type this path into the settings dialog's \"Custom\" entry: %s\n",
                qPrintable(link.isEmpty() ? slave : link));
-        printf("Pages go to %s, the listing to %s\n", qPrintable(QDir(outDir).absolutePath()), qPrintable(logPath));
     }
+    std::vector<std::unique_ptr<Virtual::NetworkEnd>> networkEnds;
+    for (qsizetype i = 0; i < served.size(); ++i) {
+        auto end = std::make_unique<Virtual::NetworkEnd>(served.at(i).first);
+        end->onListing = [&controller](const QString &text) { controller.addListing(text); };
+        if (!end->listen(listenAt.at(i).first, listenAt.at(i).second)) {
+            fprintf(stderr, "telvar-virtual: cannot listen on %s:%u: %s\n", qPrintable(listenAt.at(i).first),
+                    unsigned(listenAt.at(i).second), qPrintable(end->errorString()));
+            return 1;
+        }
+        printf("Virtual RC30x controller on %s\n", qPrintable(end->url()));
+        printf("Type this name into the settings dialog's \"Custom\" entry: %s\n", qPrintable(end->url()));
+        networkEnds.push_back(std::move(end));
+    }
+    if (!networkEnds.empty())
+        printf("No authentication on the network: anyone who reaches the port can print; keep it to a trusted network or an SSH tunnel\n");
+    printf("Pages go to %s, the listing to %s\n", qPrintable(QDir(outDir).absolutePath()), qPrintable(logPath));
     fflush(stdout);
 
     // Ctrl+C and kill end the event loop, so that the last job is written and
@@ -192,7 +234,15 @@ int main(int argc, char *argv[])
     line.print = [&controller](const QByteArray &bytes) { return controller.receive(bytes); };
     line.rowsPrinted = [&controller] { return controller.rowsPrinted(); };
     controller.onUartSettings = [&line](int speedCode, int flowCode) { line.setUart(speedCode, flowCode); };
-    Virtual::TtyLink ttyLink(fd, line, controller, silenceMs > 0 ? silenceMs : 2000);
+    std::unique_ptr<Virtual::TtyEnd> ttyEnd;
+    QList<Virtual::LineEnd *> ends;
+    if (fd >= 0) {
+        ttyEnd = std::make_unique<Virtual::TtyEnd>(fd);
+        ends << ttyEnd.get();
+    }
+    for (const auto &end : networkEnds)
+        ends << end.get();
+    Virtual::TtyLink ttyLink(ends, line, controller, silenceMs > 0 ? silenceMs : 2000);
 
     std::unique_ptr<Virtual::PaperWindow> window;
     if (parser.isSet(showOption) && QGuiApplication::platformName() != QLatin1String("offscreen")) {
@@ -211,6 +261,7 @@ int main(int argc, char *argv[])
         QFile::remove(link);
     if (slaveKeeper >= 0)
         ::close(slaveKeeper);
-    ::close(fd);
+    if (fd >= 0)
+        ::close(fd);
     return rc;
 }

@@ -8,12 +8,57 @@
 
 namespace Virtual {
 
-TtyLink::TtyLink(int fd, LineModel &model, Controller &controller, int silenceMs, QObject *parent)
+TtyEnd::TtyEnd(int fd)
+    : m_fd(fd)
+    , m_notifier(fd, QSocketNotifier::Read)
+{
+    QObject::connect(&m_notifier, &QSocketNotifier::activated, [this] {
+        if (readable)
+            readable();
+    });
+}
+
+qint64 TtyEnd::read(char *buffer, qint64 size)
+{
+    for (;;) {
+        const ssize_t n = ::read(m_fd, buffer, size_t(size));
+        if (n > 0)
+            return n;
+        if (n < 0 && errno == EINTR)
+            continue;
+        // EAGAIN: the host has sent all it had. EIO or end of file: the
+        // program closed its end of the line.
+        return n < 0 && errno == EAGAIN ? 0 : -1;
+    }
+}
+
+void TtyEnd::write(const QByteArray &bytes)
+{
+    // Answers are short; the other end reads them or the tty keeps them.
+    qsizetype done = 0;
+    for (int tries = 0; done < bytes.size() && tries < 200; ++tries) {
+        const ssize_t n = ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0)
+            done += n;
+        else if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return;
+        else
+            usleep(5000);
+    }
+}
+
+bool TtyEnd::hostLine(HostLine *line)
+{
+    return readHostLine(m_fd, line);
+}
+
+TtyLink::TtyLink(const QList<LineEnd *> &ends, LineModel &model, Controller &controller, int silenceMs,
+                 QObject *parent)
     : QObject(parent)
-    , m_fd(fd)
+    , m_ends(ends)
+    , m_end(ends.first())
     , m_model(model)
     , m_controller(controller)
-    , m_notifier(fd, QSocketNotifier::Read)
 {
     m_clock.start();
     m_timer.setSingleShot(true);
@@ -30,46 +75,49 @@ TtyLink::TtyLink(int fd, LineModel &model, Controller &controller, int silenceMs
     });
     m_retry.setSingleShot(true);
     m_retry.setInterval(250);
-    connect(&m_retry, &QTimer::timeout, this, [this] { m_notifier.setEnabled(true); });
-    connect(&m_notifier, &QSocketNotifier::activated, this, &TtyLink::readable);
+    connect(&m_retry, &QTimer::timeout, this, [this] {
+        if (m_model.lineIsIdle())
+            m_end->watch(true);
+    });
     // A status or firmware query at the end of what was printed may still be
     // the head of a real-time query whose byte is on its way; a short pause
     // decides.
     m_settle.setSingleShot(true);
     m_settle.setInterval(50);
-    connect(&m_settle, &QTimer::timeout, this, [this] { send(m_controller.settle()); });
+    connect(&m_settle, &QTimer::timeout, this, [this] { m_end->write(m_controller.settle()); });
+    for (LineEnd *end : m_ends) {
+        end->readable = [this, end] { readable(end); };
+        end->watch(true);
+    }
     pollHost();
 }
 
 void TtyLink::pollHost()
 {
     HostLine host;
-    if (readHostLine(m_fd, &host))
+    if (m_end->hostLine(&host))
         m_model.setHost(host, now());
 }
 
-void TtyLink::send(const QByteArray &bytes)
+void TtyLink::watchAll(bool on)
 {
-    // Answers are short; the other end reads them or the tty keeps them.
-    qsizetype done = 0;
-    for (int tries = 0; done < bytes.size() && tries < 200; ++tries) {
-        const ssize_t n = ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n > 0)
-            done += n;
-        else if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return;
-        else
-            usleep(5000);
-    }
+    for (LineEnd *end : m_ends)
+        end->watch(on);
 }
 
-void TtyLink::readable()
+void TtyLink::readable(LineEnd *end)
 {
-    // From here on the line is read at its own pace, from the timer.
-    m_notifier.setEnabled(false);
+    // From here on the line is read at its own pace, from the timer; the
+    // other ends wait until it is idle again.
+    watchAll(false);
     if (m_model.lineIsIdle()) {
+        if (end != m_end)
+            m_retry.stop();
+        m_end = end;
         pollHost();
         m_model.lineStarts(now());
+    } else if (end != m_end) {
+        return;
     }
     tick();
 }
@@ -85,7 +133,7 @@ void TtyLink::tick()
         qint64 want = m_model.due(t);
         char buffer[65536];
         while (want > 0) {
-            const ssize_t n = ::read(m_fd, buffer, size_t(qMin<qint64>(want, qint64(sizeof buffer))));
+            const qint64 n = m_end->read(buffer, qMin<qint64>(want, qint64(sizeof buffer)));
             if (n > 0) {
                 out += m_model.receive(QByteArray(buffer, int(n)), t);
                 m_printedSinceSilence = true;
@@ -94,11 +142,8 @@ void TtyLink::tick()
                     break;
                 continue;
             }
-            if (n < 0 && errno == EINTR)
-                continue;
-            // EAGAIN: the host has sent all it had. EIO or end of file: the
-            // program closed its end of the line.
-            hungUp = !(n < 0 && errno == EAGAIN);
+            // Nothing more for now, or the host is gone.
+            hungUp = n < 0;
             m_model.lineIdle(t);
             break;
         }
@@ -110,7 +155,7 @@ void TtyLink::tick()
     // until the XON (hostStopped() above). A host without flow control goes
     // on sending and loses what does not fit.
     if (!out.isEmpty())
-        send(out);
+        m_end->write(out);
     if (m_controller.awaitsQueryByte())
         m_settle.start();
 
@@ -126,10 +171,12 @@ void TtyLink::tick()
     if (next >= 0)
         m_timer.start(int(qBound(qint64(0), (next - now() + 999) / 1000, qint64(60000))));
     if (m_model.lineIsIdle()) {
+        // An end whose host went away would report it at once, again and
+        // again: it is looked at again later.
+        for (LineEnd *end : m_ends)
+            end->watch(!(hungUp && end == m_end));
         if (hungUp)
             m_retry.start();
-        else
-            m_notifier.setEnabled(true);
     }
     if (m_model.lineIsIdle() && m_model.drained(now())) {
         if (m_printedSinceSilence && !m_silence.isActive())

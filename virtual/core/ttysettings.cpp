@@ -1,33 +1,27 @@
 #include "ttysettings.h"
 
-// The kernel's own termios2 carries the speed as a number; <termios.h> would
-// clash with these definitions, so it is not included here.
-#include <asm/ioctls.h>
-#include <asm/termbits.h>
-
-extern "C" int ioctl(int fd, unsigned long request, ...);
-
 namespace Virtual {
 
 bool readHostLine(int fd, HostLine *line)
 {
-    struct termios2 t;
-    if (ioctl(fd, TCGETS2, &t) != 0)
+    Network::LineSettings settings;
+    if (!Network::readLineSettings(fd, &settings))
         return false;
-    HostLine l;
-    l.baud = qint64(t.c_ospeed);
-    switch (t.c_cflag & CSIZE) {
-    case CS5: l.dataBits = 5; break;
-    case CS6: l.dataBits = 6; break;
-    case CS7: l.dataBits = 7; break;
-    default: l.dataBits = 8; break;
-    }
-    l.parity = (t.c_cflag & PARENB) != 0;
-    l.stopBits = (t.c_cflag & CSTOPB) ? 2 : 1;
-    l.xonXoff = (t.c_iflag & IXON) != 0;
-    l.rtsCts = (t.c_cflag & CRTSCTS) != 0;
-    *line = l;
+    *line = hostLine(settings);
     return true;
+}
+
+HostLine hostLine(const Network::LineSettings &settings)
+{
+    HostLine l;
+    l.baud = settings.baud;
+    l.dataBits = settings.dataBits;
+    l.parity = settings.parity != Network::LineSettings::Parity::None;
+    // 1.5 stop bits are paced as one: the line model counts whole bits.
+    l.stopBits = settings.stopBits == Network::LineSettings::StopBits::Two ? 2 : 1;
+    l.xonXoff = settings.xonXoff;
+    l.rtsCts = settings.rtsCts;
+    return l;
 }
 
 } // namespace Virtual
