@@ -1,7 +1,10 @@
 // The paper that the virtual controller draws: where the ink lands.
 
 #include "controller.h"
+#include "telvartest.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -76,11 +79,101 @@ static QByteArray posReceipt()
         + hex("1d286b0300315130 1b4a18 1b7b01") + "Thank you\n" + hex("1b7b00 1b6100 1b6403 1d564110");
 }
 
+// Every page that `telvar-virtual --replay` draws from `wire`, as its size and
+// a checksum of its pixels (not of the PNG file's bytes), in the order written.
+static QStringList replayedPages(const QByteArray &wire)
+{
+    QTemporaryDir dir;
+    QFile capture(dir.filePath(QStringLiteral("capture.bin")));
+    if (!capture.open(QIODevice::WriteOnly) || capture.write(wire) != wire.size())
+        return {QStringLiteral("cannot write the capture")};
+    capture.close();
+    QProcess virt;
+    virt.start(QStringLiteral(TELVAR_VIRTUAL_EXE),
+               {"--replay", capture.fileName(), "--out", dir.filePath("pages"), "--quiet"});
+    if (!virt.waitForFinished(60000) || virt.exitStatus() != QProcess::NormalExit || virt.exitCode() != 0)
+        return {QStringLiteral("telvar-virtual failed: ") + QString::fromLocal8Bit(virt.readAllStandardError())};
+    QStringList pages;
+    for (const QString &name : QDir(dir.filePath("pages")).entryList({"job-*.png"}, QDir::Files, QDir::Name)) {
+        const QImage page = QImage(dir.filePath("pages/" + name)).convertToFormat(QImage::Format_Grayscale8);
+        QCryptographicHash sum(QCryptographicHash::Sha256);
+        for (int y = 0; y < page.height(); ++y) // the row's dots, not its padding
+            sum.addData(QByteArrayView(page.constScanLine(y), page.width()));
+        pages << QStringLiteral("%1x%2:%3").arg(page.width()).arg(page.height())
+                     .arg(QString::fromLatin1(sum.result().toHex().left(16)));
+    }
+    return pages;
+}
+
 class tst_Renderer : public QObject
 {
     Q_OBJECT
 
+    QHash<QByteArray, QByteArray> m_scripts; // the program's scripts as they reach the line
+
 private slots:
+    void initTestCase()
+    {
+        TelvarTest::ConnectedWindow cw;
+        QVERIFY(cw.connected);
+        for (const char *button :
+             {"Receipt", "ReceiptFullCut", "ReceiptPartialCut", "Font", "Attributes", "Density", "Formatting",
+              "Tabs", "YesText", "NoText", "Language", "Bitmap", "TestLabel", "NextLabel", "FTP638", "FTP628",
+              "BarcodeUPCA", "BarcodeUPCE", "BarcodeEAN13", "BarcodeEAN8", "BarcodeITF25", "BarcodeCODE39",
+              "BarcodeCODABAR", "BarcodeCODE93", "BarcodeCODE128A"}) {
+            TelvarTest::click(cw.window, QByteArray("pushButton") + button);
+            m_scripts.insert(button, cw.pty.readUntilQuiet(300));
+            QVERIFY2(!m_scripts.value(button).isEmpty(), button);
+        }
+    }
+
+    // Pages replayed from captures keep their pixels, whatever changes inside the renderer.
+    void replayKeepsThePixels_data()
+    {
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<QString>("pages");
+        auto scripts = [this](std::initializer_list<const char *> buttons) {
+            QByteArray wire;
+            for (const char *button : buttons)
+                wire += m_scripts.value(button);
+            return wire;
+        };
+        QTest::newRow("receipt") << scripts({"Receipt"}) << "464x1090:736cbdeb80ae7d26";
+        QTest::newRow("receipts with cuts") << scripts({"ReceiptFullCut", "ReceiptPartialCut"})
+            << "464x1122:4357ad26b72d3b24 464x1122:27ea8029597e0033";
+        QTest::newRow("text") << scripts({"Font", "Attributes", "Density"}) << "464x2708:26a5a5aa45d167cd";
+        QTest::newRow("layout") << scripts({"Formatting", "Tabs", "YesText", "NoText"})
+            << "464x1768:bce8af47c80b29ef";
+        QTest::newRow("language") << scripts({"Language"}) << "464x2804:d5747284666706f3";
+        QTest::newRow("QR bitmap and labels") << scripts({"Bitmap", "TestLabel", "NextLabel"})
+            << "464x395:c051d964a634f15b 464x64:a21094f6a47b164d";
+        QTest::newRow("80 mm receipt") << scripts({"FTP638", "Receipt", "FTP628"}) << "640x1090:3fd2d53c8162d5c7";
+        QTest::newRow("bar codes")
+            << scripts({"BarcodeUPCA", "BarcodeUPCE", "BarcodeEAN13", "BarcodeEAN8", "BarcodeITF25",
+                        "BarcodeCODE39", "BarcodeCODABAR", "BarcodeCODE93", "BarcodeCODE128A"})
+            << "464x2293:c35e19fb2b6ddf80";
+        QTest::newRow("receipt software") << posReceipt() << "464x965:f63ea382099247da";
+        QTest::newRow("styles and graphics")
+            << hex("1b7b01") + "Upside down\n" + hex("1b7b00 1d4201") + "Reverse" + hex("1d4200 1b2d02") + "under\n"
+                   + hex("1b2d00 1b3401 1b2005") + "italic spaced\n" + hex("1b3400 1b2000 1d2112") + "Big\n"
+                   + hex("1d2100 1b6d01") + "light" + hex("1b6d08") + "dark\n" + hex("1b6d00 1d4c3000 1d57c800")
+                   + "Narrow area of two hundred dots wraps\n" + hex("1b40 1b6102")
+                   + hex("1d284c0e00 3070 300202 31 1000 0200 8001 0180 1d284c02003032")
+                   + hex("1d71050101000200 ff00 1c700503 1b6101 1d76300302000200 f00f 0ff0")
+                   + hex("1b2a00 0300 ff81ff 1b2a21 0200 ffffff 000000 0a 1b24 6400") + "at 100\n"
+                   + hex("1d564120") + "after the cut" + hex("1d5601")
+            << "464x479:6eb09ba6589c447e 464x97:b5d8193d78e1e9e1";
+        QTest::newRow("paper capped at 2 m") << hex("1d76300001 00ff ff") + QByteArray(65535, '\x5a')
+            << "464x16032:1de22a3d6987d0ec";
+    }
+
+    void replayKeepsThePixels()
+    {
+        QFETCH(QByteArray, wire);
+        QFETCH(QString, pages);
+        QCOMPARE(replayedPages(wire).join(' '), pages);
+    }
+
     // Where the text line's ink starts and ends, in print-area dots (min, max, min, max).
     void textPlacement_data()
     {
