@@ -449,7 +449,7 @@ private slots:
         QRandomGenerator(99).fillRange(noise.data(), noise.size());
         Printout out(QByteArray(reinterpret_cast<const char *>(noise.constData()), 4 * noise.size()));
         for (const QString &page : out.controller.pagesWritten() + tall.controller.pagesWritten())
-            QVERIFY(QImage(page).height() <= kMaxPaperRows + 100);
+            QVERIFY(QImage(page).height() <= Paper::kMaxPaperRows + 100);
         out.controller.receive(hex("1c2e 1b40") + "still here\n");
         out.controller.silence();
         QVERIFY(out.listing.contains(QStringLiteral("text \"still here\"")));

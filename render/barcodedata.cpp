@@ -1,6 +1,6 @@
-#include "barcodedata.h"
+#include "render/barcodedata.h"
 
-namespace Virtual {
+namespace Paper {
 
 QByteArray code128Characters(const QByteArray &data, QString *error, int *functions)
 {
@@ -78,4 +78,4 @@ QByteArray upcaToUpce(const QByteArray &digits)
     return ns + six + digits.mid(11);
 }
 
-} // namespace Virtual
+} // namespace Paper

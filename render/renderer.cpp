@@ -1,5 +1,5 @@
-#include "renderer.h"
-#include "barcodedata.h"
+#include "render/renderer.h"
+#include "render/barcodedata.h"
 
 #include <QFont>
 #include <QPainter>
@@ -8,7 +8,9 @@
 #include <qrencode.h>
 #include <zint.h>
 
-namespace Virtual {
+namespace Paper {
+
+using namespace Line;
 
 namespace {
 
@@ -704,4 +706,4 @@ QImage Renderer::finishPage(End end)
     return page.convertToFormat(QImage::Format_Grayscale8);
 }
 
-} // namespace Virtual
+} // namespace Paper

@@ -1,5 +1,5 @@
-#ifndef TELVAR_VIRTUAL_BARCODEDATA_H
-#define TELVAR_VIRTUAL_BARCODEDATA_H
+#ifndef TELVAR_PAPER_BARCODEDATA_H
+#define TELVAR_PAPER_BARCODEDATA_H
 
 // Bar code data as receipt software sends it, turned into the characters that
 // the bar code library encodes.
@@ -7,7 +7,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace Virtual {
+namespace Paper {
 
 // Code 128 data that begins with a code set, "{A", "{B" or "{C": the pairs
 // "{A", "{B", "{C" switch the code set, "{S" shifts one character, "{1" to
@@ -23,6 +23,6 @@ QByteArray code128Characters(const QByteArray &data, QString *error, int *functi
 // was one. Empty when the number has no UPC-E form.
 QByteArray upcaToUpce(const QByteArray &digits);
 
-} // namespace Virtual
+} // namespace Paper
 
 #endif
