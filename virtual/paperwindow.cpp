@@ -71,7 +71,7 @@ void PaperWindow::paintEvent(QPaintEvent *)
     p.fillRect(QRect(0, headTop, width(), kHeadHeight), QColor(30, 30, 30));
 
     // The paper being printed, its newest row just above the head.
-    const Renderer &r = m_controller.renderer();
+    const Paper::Renderer &r = m_controller.renderer();
     const int width = r.printWidth();
     const int side = sideStrip(width);
     const int rows = r.paperRows();

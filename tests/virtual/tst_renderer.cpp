@@ -1,7 +1,11 @@
 // The paper that the virtual controller draws: where the ink lands.
 
 #include "controller.h"
+#include "render/pagefile.h"
+#include "telvartest.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -76,11 +80,101 @@ static QByteArray posReceipt()
         + hex("1d286b0300315130 1b4a18 1b7b01") + "Thank you\n" + hex("1b7b00 1b6100 1b6403 1d564110");
 }
 
+// Every page that `telvar-virtual --replay` draws from `wire`, as its size and
+// a checksum of its pixels (not of the PNG file's bytes), in the order written.
+static QStringList replayedPages(const QByteArray &wire)
+{
+    QTemporaryDir dir;
+    QFile capture(dir.filePath(QStringLiteral("capture.bin")));
+    if (!capture.open(QIODevice::WriteOnly) || capture.write(wire) != wire.size())
+        return {QStringLiteral("cannot write the capture")};
+    capture.close();
+    QProcess virt;
+    virt.start(QStringLiteral(TELVAR_VIRTUAL_EXE),
+               {"--replay", capture.fileName(), "--out", dir.filePath("pages"), "--quiet"});
+    if (!virt.waitForFinished(60000) || virt.exitStatus() != QProcess::NormalExit || virt.exitCode() != 0)
+        return {QStringLiteral("telvar-virtual failed: ") + QString::fromLocal8Bit(virt.readAllStandardError())};
+    QStringList pages;
+    for (const QString &name : QDir(dir.filePath("pages")).entryList({"job-*.png"}, QDir::Files, QDir::Name)) {
+        const QImage page = QImage(dir.filePath("pages/" + name)).convertToFormat(QImage::Format_Grayscale8);
+        QCryptographicHash sum(QCryptographicHash::Sha256);
+        for (int y = 0; y < page.height(); ++y) // the row's dots, not its padding
+            sum.addData(QByteArrayView(page.constScanLine(y), page.width()));
+        pages << QStringLiteral("%1x%2:%3").arg(page.width()).arg(page.height())
+                     .arg(QString::fromLatin1(sum.result().toHex().left(16)));
+    }
+    return pages;
+}
+
 class tst_Renderer : public QObject
 {
     Q_OBJECT
 
+    QHash<QByteArray, QByteArray> m_scripts; // the program's scripts as they reach the line
+
 private slots:
+    void initTestCase()
+    {
+        TelvarTest::ConnectedWindow cw;
+        QVERIFY(cw.connected);
+        for (const char *button :
+             {"Receipt", "ReceiptFullCut", "ReceiptPartialCut", "Font", "Attributes", "Density", "Formatting",
+              "Tabs", "YesText", "NoText", "Language", "Bitmap", "TestLabel", "NextLabel", "FTP638", "FTP628",
+              "BarcodeUPCA", "BarcodeUPCE", "BarcodeEAN13", "BarcodeEAN8", "BarcodeITF25", "BarcodeCODE39",
+              "BarcodeCODABAR", "BarcodeCODE93", "BarcodeCODE128A"}) {
+            TelvarTest::click(cw.window, QByteArray("pushButton") + button);
+            m_scripts.insert(button, cw.pty.readUntilQuiet());
+            QVERIFY2(!m_scripts.value(button).isEmpty(), button);
+        }
+    }
+
+    // Pages replayed from captures keep their pixels, whatever changes inside the renderer.
+    void replayKeepsThePixels_data()
+    {
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<QString>("pages");
+        auto scripts = [this](std::initializer_list<const char *> buttons) {
+            QByteArray wire;
+            for (const char *button : buttons)
+                wire += m_scripts.value(button);
+            return wire;
+        };
+        QTest::newRow("receipt") << scripts({"Receipt"}) << "464x1090:736cbdeb80ae7d26";
+        QTest::newRow("receipts with cuts") << scripts({"ReceiptFullCut", "ReceiptPartialCut"})
+            << "464x1122:4357ad26b72d3b24 464x1122:27ea8029597e0033";
+        QTest::newRow("text") << scripts({"Font", "Attributes", "Density"}) << "464x2708:26a5a5aa45d167cd";
+        QTest::newRow("layout") << scripts({"Formatting", "Tabs", "YesText", "NoText"})
+            << "464x1768:bce8af47c80b29ef";
+        QTest::newRow("language") << scripts({"Language"}) << "464x2804:d5747284666706f3";
+        QTest::newRow("QR bitmap and labels") << scripts({"Bitmap", "TestLabel", "NextLabel"})
+            << "464x395:c051d964a634f15b 464x64:a21094f6a47b164d";
+        QTest::newRow("80 mm receipt") << scripts({"FTP638", "Receipt", "FTP628"}) << "640x1090:3fd2d53c8162d5c7";
+        QTest::newRow("bar codes")
+            << scripts({"BarcodeUPCA", "BarcodeUPCE", "BarcodeEAN13", "BarcodeEAN8", "BarcodeITF25",
+                        "BarcodeCODE39", "BarcodeCODABAR", "BarcodeCODE93", "BarcodeCODE128A"})
+            << "464x2293:c35e19fb2b6ddf80";
+        QTest::newRow("receipt software") << posReceipt() << "464x965:f63ea382099247da";
+        QTest::newRow("styles and graphics")
+            << hex("1b7b01") + "Upside down\n" + hex("1b7b00 1d4201") + "Reverse" + hex("1d4200 1b2d02") + "under\n"
+                   + hex("1b2d00 1b3401 1b2005") + "italic spaced\n" + hex("1b3400 1b2000 1d2112") + "Big\n"
+                   + hex("1d2100 1b6d01") + "light" + hex("1b6d08") + "dark\n" + hex("1b6d00 1d4c3000 1d57c800")
+                   + "Narrow area of two hundred dots wraps\n" + hex("1b40 1b6102")
+                   + hex("1d284c0e00 3070 300202 31 1000 0200 8001 0180 1d284c02003032")
+                   + hex("1d71050101000200 ff00 1c700503 1b6101 1d76300302000200 f00f 0ff0")
+                   + hex("1b2a00 0300 ff81ff 1b2a21 0200 ffffff 000000 0a 1b24 6400") + "at 100\n"
+                   + hex("1d564120") + "after the cut" + hex("1d5601")
+            << "464x479:6eb09ba6589c447e 464x97:b5d8193d78e1e9e1";
+        QTest::newRow("paper capped at 2 m") << hex("1d76300001 00ff ff") + QByteArray(65535, '\x5a')
+            << "464x16032:1de22a3d6987d0ec";
+    }
+
+    void replayKeepsThePixels()
+    {
+        QFETCH(QByteArray, wire);
+        QFETCH(QString, pages);
+        QCOMPARE(replayedPages(wire).join(' '), pages);
+    }
+
     // Where the text line's ink starts and ends, in print-area dots (min, max, min, max).
     void textPlacement_data()
     {
@@ -207,6 +301,14 @@ private slots:
         QTest::newRow("older Codabar") << hex("1d6b06") + "A40156B" + hex("00") << "Codabar:A40156B";
         QTest::newRow("GS1-128") << hex("1d6b4a12") + "(01)09501101530003" << "CODE-128:0109501101530003";
         QTest::newRow("GS1-128 brackets") << hex("1d6b4a12") + "[01]09501101530003" << "CODE-128:0109501101530003";
+        // As receipt software sends it: the identifiers read by their lengths, an FNC1 after a variable one.
+        QTest::newRow("GS1-128 plain") << hex("1d6b4a10") + "0112345678901231" << "CODE-128:0112345678901231";
+        QTest::newRow("GS1-128 plain, leading FNC1") << hex("1d6b4a12") + "{10112345678901231"
+                                                     << "CODE-128:0112345678901231";
+        QTest::newRow("GS1-128 plain, date and weight") << hex("1d6b4a12") + "171912313103001234"
+                                                        << "CODE-128:171912313103001234";
+        QTest::newRow("GS1-128 plain, lot {1 serial") << hex("1d6b4a0f") + "10AB-1{1217\x1d" + "10A"
+                                                      << "CODE-128:10AB-1\x1d" "217\x1d" "10A";
     }
 
     void barcodesScanBack()
@@ -234,9 +336,22 @@ private slots:
                                        << "   bar code not printed: byte 100 in code set C (00 to 99)";
         QTest::newRow("brace at the end") << hex("1d6b4903") + "{B{"
                                           << "   bar code not printed: a { at the end of the data";
-        QTest::newRow("GS1 without AIs") << hex("1d6b4a04") + "0101"
-                                         << "   bar code not printed: GS1-128 data needs its application "
-                                            "identifiers in parentheses or brackets";
+        const QString gs1 = "   bar code not printed: GS1-128 data: ";
+        QTest::newRow("GS1 fixed length cut short") << hex("1d6b4a04") + "0101"
+                                                    << gs1 + "(01) takes 14 characters, 2 came";
+        QTest::newRow("GS1 FNC1 inside a fixed length") << hex("1d6b4a0a") + "17191{1231"
+                                                        << gs1 + "(17) takes 6 characters, 3 came";
+        QTest::newRow("GS1 no such identifier") << hex("1d6b4a08") + "14123456"
+                                                << gs1 + "no application identifier at \"14123456\"";
+        QTest::newRow("GS1 letters for digits") << hex("1d6b4a10") + "01ABCDEFGHIJKLMN"
+                                                << gs1 + "(01) takes digits only, not \"ABCDEFGHIJKLMN\"";
+        QTest::newRow("GS1 variable length too long") << hex("1d6b4a17") + "10" + QByteArray(21, 'A')
+                                                      << gs1 + "(10) takes at most 20 characters, 21 came";
+        QTest::newRow("GS1 variable length empty") << hex("1d6b4a09") + "10{121123"
+                                                   << gs1 + "(10) takes 1 to 20 characters, 0 came";
+        QTest::newRow("GS1 blank in the data")
+            << hex("1d6b4a07") + "10AB CD" << gs1 + "(10) takes letters, digits and GS1 punctuation, not \"AB CD\"";
+        QTest::newRow("GS1 FNC1 alone") << hex("1d6b4a02") + "{1" << gs1 + "no application identifier";
         QTest::newRow("FNC1") << hex("1d6b4906") + "{B{1AB" << "   1 function characters not drawn";
     }
 
@@ -346,20 +461,75 @@ private slots:
         QVERIFY(again.pagesWritten().value(0).endsWith(QLatin1String("/job-0007.png")));
     }
 
-    // 65535 inked rows, then random bytes: the paper stops at 2 m and the next command still works.
-    void hostileInput()
+    // A page that cannot be written says why and leaves no file behind.
+    void unwritablePage()
     {
-        Printout tall(hex("1d76300001 00ff ff") + QByteArray(65535, '\xff') + hex("1b40") + "after\n");
-        QVERIFY(tall.listing.contains(QStringLiteral("text \"after\"")));
-        QVERIFY(!tall.listing.filter("paper capped at 2000 mm").isEmpty());
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("job-0001.png")));
+        Controller controller(dir.path());
+        QStringList listing;
+        controller.onListing = [&listing](const QString &line) { listing << line; };
+        controller.receive("a\n" + hex("1b69"));
+        const QString failed = "-- job ended by a full cut: could not write " + dir.filePath("job-0001.png") + ": ";
+        QVERIFY2(listing.last().startsWith(failed) && listing.last().size() > failed.size(), qPrintable(listing.last()));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QVERIFY(controller.pagesWritten().isEmpty());
+        // The library's save, for a page saved by hand: whole or not at all.
+        const QImage page = Printout("a\n" + hex("1b4aff")).controller.lastPage();
+        QString error;
+        QVERIFY(!Paper::savePng(page, dir.filePath("no/such/folder/page.png"), &error) && !error.isEmpty());
+        QVERIFY(Paper::savePng(page, dir.filePath("page.png"), &error));
+        QCOMPARE(QImage(dir.filePath("page.png")), page);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"page.png"});
+    }
+
+    // Streams found by fuzzing and by replaying other software's bytes: none
+    // takes the controller down, every page stays within the 2 m of paper
+    // drawn, a cut with nothing printed ends no page, and the next job prints.
+    void hostileStreams_data()
+    {
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<int>("pages"); // -1: any number
+        QTest::addColumn<QString>("note");
         QList<quint32> noise(75000);
         QRandomGenerator(99).fillRange(noise.data(), noise.size());
-        Printout out(QByteArray(reinterpret_cast<const char *>(noise.constData()), 4 * noise.size()));
-        for (const QString &page : out.controller.pagesWritten() + tall.controller.pagesWritten())
-            QVERIFY(QImage(page).height() <= kMaxPaperRows + 100);
+        const QByteArray random(reinterpret_cast<const char *>(noise.constData()), 4 * noise.size());
+        QTest::newRow("random bytes") << random << -1 << "";
+        const QString capped = "   paper capped at 2000 mm (16000 dot rows): the rest of this job is not drawn";
+        QTest::newRow("65535 inked rows") << hex("1d76300001 00ff ff") + QByteArray(65535, '\xff') + hex("1b40")
+                                          << 1 << capped;
+        const QString past = "   column image not printed: the position is past the end of the print area";
+        QTest::newRow("column image right of ESC l") << hex("1b242000 1b6cff 1b2a000100") << 0 << past;
+        QTest::newRow("column image right of GS L") << hex("1b242c01 1d4cffff 1b2a00ff0a") << 0 << past;
+        // 343 feeds to the limit, each cut; the last 2 m end with the silence.
+        QTest::newRow("2 m feeds and cuts, 64 KiB")
+            << (hex("1b4aff").repeated(63) + hex("1b69")).repeated(344).left(65536) << 344 << capped;
+        QTest::newRow("24,576 cuts") << hex("1b69").repeated(24576) << 0
+                                     << "-- a full cut with nothing printed: no page";
+        QTest::newRow("cuts of all kinds after a page") << "a\n" + hex("1b69 1b6e 1d5630 1d5601 1d564100") << 1
+                                                        << "-- a partial cut with nothing printed: no page";
+    }
+
+    void hostileStreams()
+    {
+        QFETCH(QByteArray, wire);
+        QFETCH(int, pages);
+        QFETCH(QString, note);
+        Printout out(wire);
+        const QStringList written = out.controller.pagesWritten();
+        if (pages >= 0)
+            QCOMPARE(written.size(), pages);
+        QVERIFY2(note.isEmpty() || out.listing.contains(note), qPrintable(out.listing.mid(0, 20).join('\n')));
+        static const QRegularExpression size(QStringLiteral("^-- job ended by .*\\((\\d+) x (\\d+) dots\\)$"));
+        for (const QString &line : out.listing.filter(size)) {
+            const QRegularExpressionMatch m = size.match(line);
+            QVERIFY2(m.captured(1).toInt() == 464 && m.captured(2).toInt() <= 16 + Paper::kMaxPaperRows + 48,
+                     qPrintable(line));
+        }
         out.controller.receive(hex("1c2e 1b40") + "still here\n");
         out.controller.silence();
         QVERIFY(out.listing.contains(QStringLiteral("text \"still here\"")));
+        QCOMPARE(out.controller.pagesWritten().size(), written.size() + 1);
     }
 
     void qrScansBack()

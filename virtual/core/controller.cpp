@@ -1,7 +1,11 @@
 #include "controller.h"
 
+#include "render/pagefile.h"
+
 #include <QDir>
 #include <QRegularExpression>
+
+#include <utility>
 
 namespace Virtual {
 
@@ -30,6 +34,9 @@ Controller::Controller(const QString &outputDir, const QString &logPath)
         m_log.setFileName(logPath);
         m_log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
     }
+    m_printer.onListing = [this](const QString &line) { list(line); };
+    m_printer.onCommand = [this](const Command &c) { answerOrConfigure(c); };
+    m_printer.onPage = [this](const Paper::Page &page) { writePage(page); };
 }
 
 void Controller::list(const QString &line)
@@ -44,62 +51,34 @@ void Controller::list(const QString &line)
 
 QByteArray Controller::receive(const QByteArray &bytes)
 {
-    QByteArray answer;
-    handle(m_decoder.feed(bytes), answer);
-    return answer;
+    m_printer.feed(bytes);
+    return std::exchange(m_answer, QByteArray());
 }
 
 QByteArray Controller::settle()
 {
-    QByteArray answer;
-    handle(m_decoder.settle(), answer);
-    return answer;
+    m_printer.settle();
+    return std::exchange(m_answer, QByteArray());
 }
 
 void Controller::silence()
 {
-    QByteArray unused;
-    handle(m_decoder.flush(), unused);
-    if (m_renderer.hasContent())
-        endJob(Renderer::End::None, QStringLiteral("silence on the line"));
+    m_printer.silence();
+    m_answer.clear(); // nobody is listening for answers to a line gone quiet
 }
 
-void Controller::handle(const QList<Command> &commands, QByteArray &answer)
+void Controller::answerOrConfigure(const Command &c)
 {
-    for (const Command &c : commands) {
-        list(describe(c));
-        if (c.op == Op::PrintHead) {
-            const int width = isWideHead(c.param[0]) ? 576 : 384;
-            if (width != m_renderer.printWidth()) {
-                if (m_renderer.hasContent())
-                    endJob(Renderer::End::None, QStringLiteral("a print head change"));
-                m_renderer.setPrintWidth(width);
-                list(QStringLiteral("   paper is now %1 dots wide").arg(width));
-            }
-            continue;
-        }
-        const int rowsBefore = m_renderer.paperRows();
-        for (const QString &note : m_renderer.apply(c))
-            list(QStringLiteral("   ") + note);
-        m_rows += quint64(qMax(0, m_renderer.paperRows() - rowsBefore));
-        if (c.op == Op::ComMode && onUartSettings)
+    switch (c.op) {
+    case Op::ComMode:
+        if (onUartSettings)
             onUartSettings(c.param[0], c.param[1]);
-        switch (c.op) {
-        case Op::Firmware: answer += firmwareAnswer(); break;
-        case Op::Status: answer += statusAnswer(); break;
-        // The real-time status byte: online, paper present, no error.
-        case Op::RealTimeStatus: answer += char(0x12); break;
-        case Op::Cut:
-            if (isPartialCut(c))
-                endJob(Renderer::End::PartialCut, QStringLiteral("a partial cut"));
-            else
-                endJob(Renderer::End::FullCut, QStringLiteral("a full cut"));
-            break;
-        case Op::FullCut: endJob(Renderer::End::FullCut, QStringLiteral("a full cut")); break;
-        case Op::PartialCut: endJob(Renderer::End::PartialCut, QStringLiteral("a partial cut")); break;
-        case Op::LabelHome: endJob(Renderer::End::LabelGap, QStringLiteral("a label feed")); break;
-        default: break;
-        }
+        break;
+    case Op::Firmware: m_answer += firmwareAnswer(); break;
+    case Op::Status: m_answer += statusAnswer(); break;
+    // The real-time status byte: online, paper present, no error.
+    case Op::RealTimeStatus: m_answer += char(0x12); break;
+    default: break;
     }
 }
 
@@ -108,25 +87,38 @@ quint64 Controller::rowsPrinted() const
     // A raster is drawn when its last byte is in, but the head prints its
     // rows as the data comes.
     quint64 pending = 0;
-    if (const Command *c = m_decoder.inProgress(); c && c->op == Op::Raster && c->param[1] > 0)
+    if (const Command *c = m_printer.inProgress(); c && c->op == Op::Raster && c->param[1] > 0)
         pending = c->received / quint64(c->param[1]) * ((c->param[0] & 2) ? 2 : 1);
-    return m_rows + pending;
+    return m_printer.rowsDrawn() + pending;
 }
 
-void Controller::endJob(Renderer::End end, const QString &why)
+void Controller::writePage(const Paper::Page &page)
 {
-    m_lastPage = m_renderer.finishPage(end);
+    m_lastPage = page.image;
     const QString path = QDir(m_dir).filePath(QStringLiteral("job-%1.png").arg(m_next++, 4, 10, QLatin1Char('0')));
     if (onPage)
         onPage(m_lastPage);
-    if (m_lastPage.save(path)) {
+    // A new file of its own number: written straight, without the flush to
+    // disk that replacing a file safely would cost for every page.
+    QFile file(path);
+    QString error;
+    bool written = false;
+    if (!file.open(QIODevice::WriteOnly))
+        error = file.errorString();
+    else if (Paper::writePng(m_lastPage, &file, &error) && file.flush())
+        written = true;
+    else if (error.isEmpty())
+        error = file.errorString();
+    if (file.isOpen() && !written)
+        file.remove(); // no partial page left behind
+    if (written) {
         m_pages << path;
         list(QStringLiteral("-- job ended by %1: %2 (%3 x %4 dots)")
-                 .arg(why, path)
+                 .arg(page.why, path)
                  .arg(m_lastPage.width())
                  .arg(m_lastPage.height()));
     } else {
-        list(QStringLiteral("-- job ended by %1: could not write %2").arg(why, path));
+        list(QStringLiteral("-- job ended by %1: could not write %2: %3").arg(page.why, path, error));
     }
 }
 

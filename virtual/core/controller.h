@@ -2,12 +2,13 @@
 #define TELVAR_VIRTUAL_CONTROLLER_H
 
 // The virtual controller without its line: bytes in, a listing, answers to the
-// two queries and one PNG of paper per job out. A job ends with a cut, a label
-// feed, a change of print head width, or when the line has been silent
-// (silence(), called by whoever owns the line).
+// two queries and one PNG of paper per job out. The printer of the paper
+// library draws the pages and says where a job ends (a cut, a label feed, a
+// change of print head width, or when the line has been silent: silence(),
+// called by whoever owns the line).
 
 #include "decoder/decoder.h"
-#include "renderer.h"
+#include "render/printer.h"
 
 #include <QFile>
 #include <QImage>
@@ -17,6 +18,9 @@
 #include <functional>
 
 namespace Virtual {
+
+// The commands come from the line decoder.
+using namespace Line;
 
 // The virtual controller's own answers. They are plain ASCII and contain no
 // XON (11) or XOFF (13), which a port with software flow control would swallow.
@@ -37,7 +41,7 @@ public:
     // waited for a real-time parameter byte is answered as this controller's
     // own query. Returns the answer.
     QByteArray settle();
-    bool awaitsQueryByte() const { return m_decoder.awaitsQueryByte(); }
+    bool awaitsQueryByte() const { return m_printer.awaitsQueryByte(); }
     // The line has been quiet: ends the job, if anything was printed.
     void silence();
 
@@ -54,23 +58,22 @@ public:
     // Dot rows through the head since the start, a running count: the paper
     // fed by each command, and the rows of a raster as its data arrives.
     quint64 rowsPrinted() const;
-    const Renderer &renderer() const { return m_renderer; }
+    const Paper::Renderer &renderer() const { return m_printer.renderer(); }
 
     QStringList pagesWritten() const { return m_pages; }
     QImage lastPage() const { return m_lastPage; }
-    int printWidth() const { return m_renderer.printWidth(); }
+    int printWidth() const { return m_printer.printWidth(); }
 
 private:
     void list(const QString &line);
-    void handle(const QList<Command> &commands, QByteArray &answer);
-    void endJob(Renderer::End end, const QString &why);
+    void answerOrConfigure(const Command &command);
+    void writePage(const Paper::Page &page);
 
-    Decoder m_decoder;
-    Renderer m_renderer;
+    Paper::Printer m_printer;
+    QByteArray m_answer; // of the bytes being taken
     QString m_dir;
     QFile m_log;
     int m_next = 1;
-    quint64 m_rows = 0;
     QStringList m_pages;
     QImage m_lastPage;
 };

@@ -1,5 +1,5 @@
-#ifndef TELVAR_VIRTUAL_RENDERER_H
-#define TELVAR_VIRTUAL_RENDERER_H
+#ifndef TELVAR_PAPER_RENDERER_H
+#define TELVAR_PAPER_RENDERER_H
 
 // Draws the paper that the decoded commands would print. It models the
 // controller's line buffer: text collects into the current line, which is
@@ -19,10 +19,7 @@
 #include <QList>
 #include <QStringList>
 
-namespace Virtual {
-
-// The commands come from the line decoder.
-using namespace Line;
+namespace Paper {
 
 // Paper longer than this (2 m) is not drawn; the listing says so.
 constexpr int kMaxPaperRows = 16000;
@@ -36,14 +33,15 @@ public:
 
     // Draws one command; returns notes for the listing (empty when all went
     // as the command asked).
-    QStringList apply(const Command &command);
+    QStringList apply(const Line::Command &command);
 
     // Print width in dots: 384 for 58 mm heads, 576 for 80 mm.
     int printWidth() const { return m_width; }
     void setPrintWidth(int dots);
 
     bool hasContent() const;
-    // The paper of the current job so far: its first paperRows() rows are printed.
+    // The paper of the current job so far, in 8-bit grey (255 white): its
+    // first paperRows() rows are printed.
     const QImage &paper() const { return m_paper; }
     int paperRows() const { return m_y; }
     // Prints what is left in the line buffer and returns the paper, with the
@@ -78,7 +76,7 @@ private:
     void printLineIfAny();
     void addText(const QString &text);
     void addToLine(Glyph g);
-    void columnImage(const Command &c);
+    void columnImage(const Line::Command &c);
     void drawGlyph(QImage &image, const Glyph &g, int x, int bottom);
     void drawBits(const QByteArray &data, int widthBytes, int rows, int mode, int align);
     void drawImage(const QImage &mono, int align);
@@ -128,6 +126,6 @@ private:
     QHash<int, Bitmap> m_bitmaps;
 };
 
-} // namespace Virtual
+} // namespace Paper
 
 #endif
