@@ -1,3 +1,5 @@
+#include "controller.h"
+#include "ser2net.h"
 #include "telvartest.h"
 
 #include <QAbstractButton>
@@ -6,6 +8,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QMetaMethod>
 #include <QProcess>
@@ -112,6 +115,40 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
 }
 
+// A JUnit report as a CI server reads it: per suite its cases in order, each
+// followed by " failure" or " skipped", and every failure's message.
+struct Junit
+{
+    QHash<QString, QStringList> cases;
+    QStringList failures;
+    QString error;
+};
+
+Junit readJunit(const QString &path)
+{
+    Junit report;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {{}, {}, file.errorString()};
+    QXmlStreamReader xml(&file);
+    QString suite;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == QLatin1String("testsuite")) {
+            suite = xml.attributes().value(QLatin1String("name")).toString();
+        } else if (xml.name() == QLatin1String("testcase")) {
+            report.cases[suite] << xml.attributes().value(QLatin1String("name")).toString();
+        } else if (xml.name() == QLatin1String("failure")
+                   || xml.name() == QLatin1String("skipped")) {
+            report.cases[suite].last() += QLatin1Char(' ') + xml.name().toString();
+            report.failures << xml.attributes().value(QLatin1String("message")).toString();
+        }
+    }
+    report.error = xml.hasError() ? xml.errorString() : QString();
+    return report;
+}
+
 QString caption(const QAbstractButton *button)
 {
     return button->text().replace(QStringLiteral("&&"), QStringLiteral("&")).trimmed();
@@ -137,6 +174,10 @@ private slots:
     void lineLost_data();
     void lineLost();
     void reconnectAtNewSpeed();
+    void againstVirtual_data();
+    void againstVirtual();
+    void throughSer2Net_data();
+    void throughSer2Net();
 
 private:
     QByteArray windowBytes(const char *objectName);
@@ -394,26 +435,10 @@ void RunnerTest::twoPortsWithReports()
              qPrintable(outcome.out));
 
     // Each port's suite: its cases' verdicts in order, and the failure texts.
-    QHash<QString, QStringList> verdicts;
-    QStringList failures;
-    QFile file(junit);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QXmlStreamReader xml(&file);
-    QString suite;
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        if (xml.name() == QLatin1String("testsuite")) {
-            suite = xml.attributes().value(QLatin1String("name")).toString();
-        } else if (xml.name() == QLatin1String("testcase")) {
-            verdicts[suite] << xml.attributes().value(QLatin1String("name")).toString();
-        } else if (xml.name() == QLatin1String("failure")
-                   || xml.name() == QLatin1String("skipped")) {
-            verdicts[suite].last() += QLatin1Char(' ') + xml.name().toString();
-            failures << xml.attributes().value(QLatin1String("message")).toString();
-        }
-    }
-    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    const Junit report = readJunit(junit);
+    QVERIFY2(report.error.isEmpty(), qPrintable(report.error));
+    const QHash<QString, QStringList> &verdicts = report.cases;
+    const QStringList &failures = report.failures;
     QCOMPARE(verdicts.value(QStringLiteral("benches: ") + answering.pty.slavePath()),
              QStringList({QStringLiteral("Reset"), QStringLiteral("Version")}));
     QCOMPARE(verdicts.value(QStringLiteral("benches: ") + silent.pty.slavePath()),
@@ -485,6 +510,100 @@ void RunnerTest::reconnectAtNewSpeed()
             .toHex(' '));
     QVERIFY(end.speeds.contains(B115200));
     QVERIFY(end.speeds.contains(B9600));
+}
+
+// A plan against the virtual controller, on its pseudo-terminal and on the
+// network: the reply judged, the receipt printed, the report read back.
+void RunnerTest::againstVirtual_data()
+{
+    QTest::addColumn<QString>("transport");
+    QTest::addColumn<QString>("pattern"); // what Version's reply must show
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("pty") << "pty" << "V1\\.00" << 0;
+    QTest::newRow("pty, wrong expectation") << "pty" << "V9\\.[0-9]+" << 1;
+    QTest::newRow("socket:// to --listen") << "socket" << "V1\\.00" << 0;
+    QTest::newRow("rfc2217:// to --rfc2217") << "rfc2217" << "V1\\.00" << 0;
+}
+
+void RunnerTest::againstVirtual()
+{
+    QFETCH(QString, transport);
+    QFETCH(QString, pattern);
+    QFETCH(int, exitCode);
+    QTemporaryDir out;
+    QStringList args{QStringLiteral("--instant"), QStringLiteral("--quiet"),
+                     QStringLiteral("--out"), out.path()};
+    QString name = out.filePath(QStringLiteral("tty"));
+    const quint16 port = freeLocalPort();
+    if (transport == QLatin1String("pty")) {
+        args << QStringLiteral("--link") << name;
+    } else {
+        args << QStringLiteral("--no-pty")
+             << (transport == QLatin1String("socket") ? QStringLiteral("--listen")
+                                                      : QStringLiteral("--rfc2217"))
+             << QString::number(port);
+        name = QStringLiteral("%1://127.0.0.1:%2").arg(transport).arg(port);
+    }
+    QProcess controller;
+    controller.start(QStringLiteral(TELVAR_VIRTUAL_EXE), args);
+    QTRY_VERIFY(transport == QLatin1String("pty") ? QFileInfo::exists(name) : listensOn(port));
+
+    const QString plan = writeFile(m_dir, QStringLiteral("virtual.yaml"),
+                                   "name: virtual\nsteps:\n  - press: Version\n    expect: {text: '"
+                                       + pattern.toLatin1()
+                                       + "'}\n  - press: Receipt with Full Cut\n");
+    const QString junit = m_dir.filePath(QStringLiteral("virtual.xml"));
+    const Outcome outcome
+        = runTelvar({QStringLiteral("--port"), name, QStringLiteral("--junit"), junit, plan}, {});
+    QVERIFY2(outcome.exitCode == exitCode, qPrintable(outcome.out + outcome.err));
+    const Junit report = readJunit(junit);
+    QVERIFY2(report.error.isEmpty(), qPrintable(report.error));
+    QCOMPARE(report.cases.value(QStringLiteral("virtual: ") + name),
+             QStringList({exitCode ? QStringLiteral("Version failure") : QStringLiteral("Version"),
+                          QStringLiteral("Receipt with Full Cut")}));
+    if (exitCode) {
+        QCOMPARE(report.failures.size(), 1);
+        // The message shows what came: the controller's answer, hex and text.
+        const QByteArray answer = Virtual::firmwareAnswer().left(16);
+        QVERIFY2(report.failures.first().contains(QLatin1String(answer.toHex(' ').toUpper()))
+                     && report.failures.first().contains(QLatin1String(answer)),
+                 qPrintable(report.failures.first()));
+    }
+    // The full cut ends the job: its page is written.
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(out.filePath(QStringLiteral("job-0001.png"))), 10000);
+    QCOMPARE(QImage(out.filePath(QStringLiteral("job-0001.png"))).width(), 384 + 2 * 40);
+    controller.terminate();
+    QVERIFY(controller.waitForFinished());
+}
+
+// ser2net in front of the controller's tty, reached as a lab's machine would:
+// the far end gets the window's very bytes and its answer is judged.
+void RunnerTest::throughSer2Net_data()
+{
+    QTest::addColumn<QString>("accepter");
+    QTest::newRow("telnet(rfc2217)") << "telnet(rfc2217)";
+    QTest::newRow("tcp") << "tcp";
+}
+
+void RunnerTest::throughSer2Net()
+{
+    QFETCH(QString, accepter);
+    FarEnd device;
+    device.trigger = m_windowBytes.value(QStringLiteral("pushButtonVersion"));
+    device.answer = "RC30x V1.22\r\n";
+    Ser2Net server(accepter, device.pty.slavePath());
+    QVERIFY(server.isListening());
+    const QString plan = writeFile(m_dir, QStringLiteral("ser2net.yaml"),
+                                   "steps:\n  - press: Receipt\n  - press: Version\n"
+                                   "    expect: {text: 'V1\\.22'}\n");
+    const Outcome outcome = runTelvar({QStringLiteral("--port"), server.url(), plan}, {&device});
+    QVERIFY2(outcome.exitCode == 0, qPrintable(outcome.out + outcome.err));
+    QCOMPARE(device.got.toHex(' '), (m_windowBytes.value(QStringLiteral("pushButtonReceipt"))
+                                     + m_windowBytes.value(QStringLiteral("pushButtonVersion")))
+                                        .toHex(' '));
+    // A raw port says once that the line settings stay with the far end.
+    QCOMPARE(outcome.out.contains(QLatin1String("carries bytes only")),
+             accepter == QLatin1String("tcp"));
 }
 
 QTEST_MAIN(RunnerTest)
