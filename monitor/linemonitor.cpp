@@ -49,6 +49,28 @@ LineMonitor::LineMonitor(QWidget *parent)
     setObjectName(QStringLiteral("lineMonitor"));
     setWindowTitle(tr("Line Monitor"));
     resize(800, 640);
+
+    m_toggle = new QAction(tr("&Line Monitor"), this);
+    m_toggle->setObjectName(QStringLiteral("actionLineMonitor"));
+    m_toggle->setCheckable(true);
+    m_toggle->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    addAction(m_toggle);
+    connect(m_toggle, &QAction::toggled, this, &QWidget::setVisible);
+}
+
+void LineMonitor::setVisible(bool visible)
+{
+    if (visible)
+        build();
+    QWidget::setVisible(visible);
+}
+
+// Recording needs only the model; the window's widgets are made when it is
+// first opened, so that the program's start does not pay for them.
+void LineMonitor::build()
+{
+    if (m_table)
+        return;
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
 
     auto *clear = new QPushButton(tr("Clear"), this);
@@ -136,13 +158,6 @@ LineMonitor::LineMonitor(QWidget *parent)
     layout->addLayout(sendRow);
     layout->addWidget(m_error);
 
-    m_toggle = new QAction(tr("&Line Monitor"), this);
-    m_toggle->setObjectName(QStringLiteral("actionLineMonitor"));
-    m_toggle->setCheckable(true);
-    m_toggle->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-    addAction(m_toggle);
-    connect(m_toggle, &QAction::toggled, this, &QWidget::setVisible);
-
     connect(clear, &QPushButton::clicked, m_model, &LineModel::clear);
     connect(copyButton, &QPushButton::clicked, this, &LineMonitor::copy);
     connect(copyAction, &QAction::triggered, this, &LineMonitor::copy);
@@ -209,7 +224,7 @@ void LineMonitor::closeEvent(QCloseEvent *event)
 void LineMonitor::showEvent(QShowEvent *event)
 {
     // Rows that came while the window was closed are brought into view.
-    if (m_follow)
+    if (m_follow && m_table)
         m_table->scrollToBottom();
     QWidget::showEvent(event);
 }
@@ -256,7 +271,9 @@ void LineMonitor::send()
 
 QByteArray LineMonitor::selectedBytes() const
 {
-    QModelIndexList selected = m_table->selectionModel()->selectedRows();
+    QModelIndexList selected;
+    if (m_table)
+        selected = m_table->selectionModel()->selectedRows();
     if (selected.isEmpty())
         return m_model->capture().allSent();
     std::sort(selected.begin(), selected.end(),
@@ -390,6 +407,8 @@ void LineMonitor::showAllBytes()
 
 void LineMonitor::updateStatus()
 {
+    if (!m_status)
+        return;
     const LineCapture &capture = m_model->capture();
     QString text = tr("%1 rows, %2 bytes sent, %3 received")
                        .arg(m_model->rowCount())

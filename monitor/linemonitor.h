@@ -62,12 +62,15 @@ public:
     // Writes selectedBytes() to `path`; a box says why when it cannot.
     bool saveTo(const QString &path, Format format);
 
+    void setVisible(bool visible) override;
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void build();
     void send();
     void save();
     void copy();

@@ -36,9 +36,11 @@ LineMonitor *monitorOf(MainWindow &window)
     return window.findChild<LineMonitor *>(QStringLiteral("lineMonitor"));
 }
 
+// A part of the monitor's window, which is made when it is first opened.
 template <typename T>
 T *part(MainWindow &window, const char *name)
 {
+    monitorOf(window)->toggleAction()->setChecked(true);
     return monitorOf(window)->findChild<T *>(QString::fromLatin1(name));
 }
 
