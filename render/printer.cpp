@@ -53,16 +53,27 @@ void Printer::handle(const QList<Command> &commands)
         switch (c.op) {
         case Op::Cut:
             if (isPartialCut(c))
-                endJob(Renderer::End::PartialCut, QStringLiteral("a partial cut"));
+                cut(Renderer::End::PartialCut, QStringLiteral("a partial cut"));
             else
-                endJob(Renderer::End::FullCut, QStringLiteral("a full cut"));
+                cut(Renderer::End::FullCut, QStringLiteral("a full cut"));
             break;
-        case Op::FullCut: endJob(Renderer::End::FullCut, QStringLiteral("a full cut")); break;
-        case Op::PartialCut: endJob(Renderer::End::PartialCut, QStringLiteral("a partial cut")); break;
+        case Op::FullCut: cut(Renderer::End::FullCut, QStringLiteral("a full cut")); break;
+        case Op::PartialCut: cut(Renderer::End::PartialCut, QStringLiteral("a partial cut")); break;
         case Op::LabelHome: endJob(Renderer::End::LabelGap, QStringLiteral("a label feed")); break;
         default: break;
         }
     }
+}
+
+void Printer::cut(Renderer::End end, const QString &why)
+{
+    // The knife falls where it fell last: no paper came out since, so there
+    // is no page. A label feed always brings a label out.
+    if (!m_renderer.hasContent()) {
+        list(QStringLiteral("-- %1 with nothing printed: no page").arg(why));
+        return;
+    }
+    endJob(end, why);
 }
 
 void Printer::endJob(Renderer::End end, const QString &why)

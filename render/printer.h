@@ -5,7 +5,8 @@
 // the line decoder into the renderer, which draws the paper. The printer knows
 // where a job ends (a full or partial cut, a label feed, a change of the print
 // head's width, or the silence its owner reports) and hands out each finished
-// page. The virtual controller prints from it and writes the pages as files;
+// page. A cut with nothing printed since the last one ends no page; the
+// listing says so. The virtual controller prints from it and writes the pages as files;
 // the program's paper preview draws the very same pages from the same bytes.
 //
 //   bytes --> Line::Decoder --> commands --> Renderer --> paper --> pages
@@ -45,7 +46,9 @@ public:
     void silence();
 
     // Called as the stream goes, in its order. The listing: every command as
-    // decoded, then the renderer's notes for it (indented by three blanks).
+    // decoded, then the renderer's notes for it (indented by three blanks),
+    // and "-- a full cut with nothing printed: no page" for a cut that ends
+    // no page.
     std::function<void(const QString &)> onListing;
     // After each command has been drawn.
     std::function<void(const Line::Command &)> onCommand;
@@ -63,6 +66,7 @@ public:
 private:
     void list(const QString &line);
     void handle(const QList<Line::Command> &commands);
+    void cut(Renderer::End end, const QString &why);
     void endJob(Renderer::End end, const QString &why);
 
     Line::Decoder m_decoder;

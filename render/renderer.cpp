@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QPen>
 
+#include <cstring>
+
 #include <qrencode.h>
 #include <zint.h>
 
@@ -17,10 +19,12 @@ namespace {
 constexpr int kDotsPerMm = 8;
 constexpr int kStandardPitch = 11, kStandardHeight = 24;
 constexpr int kSmallPitch = 8, kSmallHeight = 16;
+// The paper grows by doubling, from this many rows to the cap.
 constexpr int kPaperGrowth = 1024;
 // All stored bitmaps together; the locations are bytes, so at most 256 of them.
 constexpr qsizetype kMaxStoredBitmapBytes = 4 * 1024 * 1024;
 
+constexpr uchar kWhite = 255;
 // Grey of a printed dot for darkness 1 (lightest) to 8 (darkest); 0 is the
 // controller's default, level 4.
 constexpr int kInk[9] = {80, 200, 170, 130, 80, 56, 36, 18, 0};
@@ -161,13 +165,23 @@ bool Renderer::ensureRows(int rows)
         return false;
     }
     if (m_paper.isNull() || rows > m_paper.height()) {
-        const int height = qMin(kMaxPaperRows, ((rows / kPaperGrowth) + 1) * kPaperGrowth);
-        QImage grown(m_width, height, QImage::Format_RGB32);
-        grown.fill(Qt::white);
-        if (!m_paper.isNull()) {
-            QPainter p(&grown);
-            p.drawImage(0, 0, m_paper);
+        // The rows drawn so far are copied as they are, never painted again;
+        // doubling keeps the copying to about the paper's own length.
+        int height = m_paper.isNull() ? kPaperGrowth : m_paper.height();
+        while (height < rows)
+            height *= 2;
+        QImage grown(m_width, qMin(kMaxPaperRows, height), QImage::Format_Grayscale8);
+        if (grown.isNull()) {
+            if (!m_capped)
+                m_notes << QStringLiteral("paper not drawn past %1 dot rows: no memory for more").arg(m_y);
+            m_capped = true;
+            return false;
         }
+        const int kept = m_paper.isNull() ? 0 : m_paper.height();
+        for (int y = 0; y < kept; ++y)
+            memcpy(grown.scanLine(y), m_paper.constScanLine(y), size_t(m_width));
+        for (int y = kept; y < grown.height(); ++y)
+            memset(grown.scanLine(y), kWhite, size_t(m_width));
         m_paper = grown;
     }
     return true;
@@ -176,19 +190,20 @@ bool Renderer::ensureRows(int rows)
 void Renderer::drawGlyph(QImage &image, const Glyph &g, int x, int bottom)
 {
     if (!g.image.isNull()) {
-        const QRgb inkRgb = qRgb(g.ink, g.ink, g.ink);
         const int top = bottom - g.image.height();
         for (int row = 0; row < g.image.height(); ++row) {
             if (top + row < 0 || top + row >= image.height())
                 continue;
-            QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(top + row));
+            uchar *line = image.scanLine(top + row);
             const QRgb *dots = reinterpret_cast<const QRgb *>(g.image.constScanLine(row));
             for (int col = 0; col < g.image.width() && x + col < image.width(); ++col)
                 if (qGray(dots[col]) < 128)
-                    line[x + col] = inkRgb;
+                    line[x + col] = uchar(g.ink);
         }
         return;
     }
+    if (g.text.isEmpty())
+        return;
     QPainter p(&image);
     p.setRenderHint(QPainter::TextAntialiasing, false);
     p.setRenderHint(QPainter::Antialiasing, false);
@@ -238,13 +253,18 @@ void Renderer::printLine(int advance)
         const int offset = areaLeft() + alignOffset(extent);
         if (m_lineUpsideDown) {
             // The whole line turned by 180 degrees within the paper's width.
-            QImage band(m_width, height, QImage::Format_RGB32);
-            band.fill(Qt::white);
+            QImage band(m_width, height, QImage::Format_Grayscale8);
+            band.fill(kWhite);
             for (const Glyph &g : m_line)
                 drawGlyph(band, g, offset + g.x, height);
-            QPainter p(&m_paper);
-            p.setCompositionMode(QPainter::CompositionMode_Darken);
-            p.drawImage(0, m_y, band.mirrored(true, true));
+            // Laid over the paper, the darker dot wins.
+            const QImage turned = band.mirrored(true, true);
+            for (int row = 0; row < height; ++row) {
+                uchar *line = m_paper.scanLine(m_y + row);
+                const uchar *dots = turned.constScanLine(row);
+                for (int x = 0; x < m_width; ++x)
+                    line[x] = qMin(line[x], dots[x]);
+            }
         } else {
             for (const Glyph &g : m_line)
                 drawGlyph(m_paper, g, offset + g.x, m_y + height);
@@ -308,7 +328,13 @@ void Renderer::columnImage(const Command &c)
     if (m_x + width > room && !m_line.isEmpty())
         printLine(m_spacing);
     if (m_x + width > room) {
+        // What is left of the area right of the position; none when a margin
+        // set after the position moved the area's end left of it.
         width = room - m_x;
+        if (width <= 0) {
+            m_notes << QStringLiteral("column image not printed: the position is past the end of the print area");
+            return;
+        }
         m_notes << QStringLiteral("column image cut off at the edge of the print area");
     }
     QImage image(width, 24, QImage::Format_RGB32);
@@ -345,18 +371,18 @@ void Renderer::drawBits(const QByteArray &data, int widthBytes, int rows, int mo
     m_align = align;
     const int left = areaLeft() + alignOffset(dots);
     m_align = savedAlign;
-    const QRgb inkRgb = qRgb(ink(), ink(), ink());
+    const uchar inkGrey = uchar(ink());
     const uchar *bytes = reinterpret_cast<const uchar *>(data.constData());
     for (qint64 row = 0; row < rowsThere; ++row) {
         if (m_capped || !ensureRows(m_y + sy))
             break;
         for (int r = 0; r < sy; ++r) {
-            QRgb *line = reinterpret_cast<QRgb *>(m_paper.scanLine(m_y + r));
+            uchar *line = m_paper.scanLine(m_y + r);
             for (int dot = 0; dot < dots; ++dot) {
                 const qint64 bit = dot / sx;
                 const qint64 index = row * widthBytes + bit / 8;
                 if (index < data.size() && (bytes[index] & (0x80 >> (bit % 8))))
-                    line[left + dot] = inkRgb;
+                    line[left + dot] = inkGrey;
             }
         }
         m_y += sy;
@@ -372,14 +398,14 @@ void Renderer::drawImage(const QImage &mono, int align)
     m_align = align;
     const int left = areaLeft() + alignOffset(qMin(room, mono.width()));
     m_align = savedAlign;
-    const QRgb inkRgb = qRgb(ink(), ink(), ink());
+    const uchar inkGrey = uchar(ink());
     for (int row = 0; row < mono.height(); ++row) {
         if (m_capped || !ensureRows(m_y + 1))
             break;
-        QRgb *line = reinterpret_cast<QRgb *>(m_paper.scanLine(m_y));
+        uchar *line = m_paper.scanLine(m_y);
         for (int x = 0; x < qMin(room, mono.width()); ++x)
             if (qGray(mono.pixel(x, row)) < 128)
-                line[left + x] = inkRgb;
+                line[left + x] = inkGrey;
         ++m_y;
     }
     m_drawn = true;
@@ -675,11 +701,12 @@ QImage Renderer::finishPage(End end)
     printLineIfAny();
     const int side = m_width == 576 ? 32 : 40; // the roll is 58 or 80 mm wide
     const int top = 16, tail = end == End::None ? 16 : 48;
-    QImage page(m_width + 2 * side, top + m_y + tail, QImage::Format_RGB32);
-    page.fill(Qt::white);
-    QPainter p(&page);
+    QImage page(m_width + 2 * side, top + m_y + tail, QImage::Format_Grayscale8);
+    page.fill(kWhite);
     if (!m_paper.isNull())
-        p.drawImage(QPoint(side, top), m_paper, QRect(0, 0, m_width, m_y));
+        for (int y = 0; y < m_y; ++y)
+            memcpy(page.scanLine(top + y) + side, m_paper.constScanLine(y), size_t(m_width));
+    QPainter p(&page);
     const int at = top + m_y + 24;
     switch (end) {
     case End::FullCut:
@@ -703,7 +730,7 @@ QImage Renderer::finishPage(End end)
     m_y = 0;
     m_drawn = false;
     m_capped = false;
-    return page.convertToFormat(QImage::Format_Grayscale8);
+    return page;
 }
 
 } // namespace Paper

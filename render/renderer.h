@@ -40,7 +40,8 @@ public:
     void setPrintWidth(int dots);
 
     bool hasContent() const;
-    // The paper of the current job so far: its first paperRows() rows are printed.
+    // The paper of the current job so far, in 8-bit grey (255 white): its
+    // first paperRows() rows are printed.
     const QImage &paper() const { return m_paper; }
     int paperRows() const { return m_y; }
     // Prints what is left in the line buffer and returns the paper, with the

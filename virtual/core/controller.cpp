@@ -1,5 +1,7 @@
 #include "controller.h"
 
+#include "render/pagefile.h"
+
 #include <QDir>
 #include <QRegularExpression>
 
@@ -96,14 +98,15 @@ void Controller::writePage(const Paper::Page &page)
     const QString path = QDir(m_dir).filePath(QStringLiteral("job-%1.png").arg(m_next++, 4, 10, QLatin1Char('0')));
     if (onPage)
         onPage(m_lastPage);
-    if (m_lastPage.save(path)) {
+    QString error;
+    if (Paper::savePng(m_lastPage, path, &error)) {
         m_pages << path;
         list(QStringLiteral("-- job ended by %1: %2 (%3 x %4 dots)")
                  .arg(page.why, path)
                  .arg(m_lastPage.width())
                  .arg(m_lastPage.height()));
     } else {
-        list(QStringLiteral("-- job ended by %1: could not write %2").arg(page.why, path));
+        list(QStringLiteral("-- job ended by %1: could not write %2: %3").arg(page.why, path, error));
     }
 }
 
