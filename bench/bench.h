@@ -6,9 +6,11 @@
 // TELVAR_BENCH_GROUP, for measurements that need a set-up (a loaded image,
 // a big file).
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 
@@ -41,7 +43,18 @@ double residentMiB();
 bool loadPicture(MainWindow &window, const QString &path);
 // Writes a 384 by 4000 checkerboard, the raster of a full-width 58 mm image
 // (192,010 bytes on the line), as strip.png into `folder`; returns its path.
-QString writeCheckerStrip(const QString &folder);
+// Longer strips get the number of their rows in the name.
+QString writeCheckerStrip(const QString &folder, int rows = 4000);
+
+// The longest time the event loop went without running a 1 ms timer while
+// it lives, in ms.
+struct StallWatch
+{
+    StallWatch();
+    QTimer timer;
+    QElapsedTimer clock;
+    double longest = 0;
+};
 
 using Group = std::function<QList<Row>(MainWindow &window, PtyPair &pty)>;
 struct GroupRegistrar
