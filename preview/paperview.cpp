@@ -33,6 +33,9 @@ PaperView::PaperView(PaperFeed *feed, QWidget *parent)
     setObjectName(QStringLiteral("previewPaper"));
     viewport()->setBackgroundRole(QPalette::Dark);
     viewport()->setAutoFillBackground(true);
+    // Fitted to the width, a scroll bar that came and went would change the
+    // height it fits to.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     verticalScrollBar()->setSingleStep(24);
     horizontalScrollBar()->setSingleStep(24);
     connect(feed, &PaperFeed::changed, this, [this] {

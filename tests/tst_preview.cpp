@@ -169,6 +169,17 @@ void tst_Preview::madeWhenOpened()
     QCOMPARE(preview->parentWidget(), &window);
     QCOMPARE(preview->windowTitle(), QStringLiteral("Paper Preview"));
     QVERIFY(preview->feed()->following());
+
+    // Zoom steps by what it shows; fitted to this width, less than 1:1.
+    preview->resize(400, 600);
+    QApplication::setActiveWindow(preview);
+    auto *zoom = preview->findChild<QComboBox *>(QStringLiteral("previewZoom"));
+    QStringList seen;
+    for (int key : {Qt::Key_Plus, Qt::Key_Plus, Qt::Key_Plus, Qt::Key_Minus, Qt::Key_Minus, Qt::Key_0}) {
+        QTest::keyClick(preview, Qt::Key(key), Qt::ControlModifier);
+        seen << zoom->currentText();
+    }
+    QCOMPARE(seen, QStringList({"1:1", "2:1", "2:1", "1:1", "Fit to width", "1:1"}));
     preview->close();
     QVERIFY(!toggle->isChecked() && !preview->feed()->following());
 }
