@@ -23,6 +23,16 @@ QByteArray code128Characters(const QByteArray &data, QString *error, int *functi
 // was one. Empty when the number has no UPC-E form.
 QByteArray upcaToUpce(const QByteArray &digits);
 
+// GS1-128 data as receipt software sends it, the application identifiers
+// without brackets ("0112345678901231" is AI 01 and its 14 digits), read as a
+// printer reads it: an identifier of fixed length takes exactly its length,
+// one of variable length runs up to an FNC1 ("{1", or the ASCII GS byte 1D)
+// or the end. A leading FNC1 is the symbol's own and is dropped. Returns the
+// data with each identifier in brackets ("[01]12345678901231"), or, when the
+// data does not parse, an empty array and in `error` which identifier and
+// what is wrong.
+QByteArray gs1Bracketed(const QByteArray &data, QString *error);
+
 } // namespace Paper
 
 #endif

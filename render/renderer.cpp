@@ -447,15 +447,19 @@ void Renderer::barcode(int code, const QByteArray &wire)
             m_notes << QStringLiteral("%1 function characters not drawn").arg(functions);
         break;
     }
-    case 0x4A: // application identifiers in parentheses or brackets
-        if (data.contains('('))
-            inputMode = GS1_MODE | GS1PARENS_MODE;
-        else if (data.contains('['))
-            inputMode = GS1_MODE;
-        else {
-            m_notes << QStringLiteral("bar code not printed: GS1-128 data needs its application identifiers in "
-                                      "parentheses or brackets");
-            return;
+    case 0x4A:
+        // The application identifiers in parentheses or brackets, or plain
+        // as receipt software sends them, read by their lengths.
+        inputMode = GS1_MODE;
+        if (data.startsWith('(')) {
+            inputMode |= GS1PARENS_MODE;
+        } else if (!data.startsWith('[')) {
+            QString error;
+            data = gs1Bracketed(wire, &error);
+            if (data.isEmpty()) {
+                m_notes << QStringLiteral("bar code not printed: %1").arg(error);
+                return;
+            }
         }
         break;
     }

@@ -1,21 +1,23 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running or testing needs and
-# that are not there yet. Usage: scripts/install-deps.sh run|test|package
+# that are not there yet. Usage: scripts/install-deps.sh run|test|package|fuzz
 set -euo pipefail
 
 build=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
        qt6-image-formats-plugins libqrencode-dev libzint-dev fonts-dejavu-core
-       fonts-droid-fallback)
+       fonts-droid-fallback zlib1g-dev)
 run=(xvfb xauth)
 test=(zbar-tools desktop-file-utils dpkg-dev lintian appstream man-db groff-base xvfb xauth)
 package=(dpkg-dev)
+fuzz=(clang libclang-rt-14-dev)
 
 wanted=("${build[@]}")
 case "${1:-test}" in
     run) wanted+=("${run[@]}") ;;
     test) wanted+=("${test[@]}") ;;
     package) wanted+=("${package[@]}") ;;
-    *) echo "usage: $0 run|test|package" >&2; exit 2 ;;
+    fuzz) wanted+=("${fuzz[@]}") ;;
+    *) echo "usage: $0 run|test|package|fuzz" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -300,6 +300,14 @@ private slots:
         QTest::newRow("older Codabar") << hex("1d6b06") + "A40156B" + hex("00") << "Codabar:A40156B";
         QTest::newRow("GS1-128") << hex("1d6b4a12") + "(01)09501101530003" << "CODE-128:0109501101530003";
         QTest::newRow("GS1-128 brackets") << hex("1d6b4a12") + "[01]09501101530003" << "CODE-128:0109501101530003";
+        // As receipt software sends it: the identifiers read by their lengths, an FNC1 after a variable one.
+        QTest::newRow("GS1-128 plain") << hex("1d6b4a10") + "0112345678901231" << "CODE-128:0112345678901231";
+        QTest::newRow("GS1-128 plain, leading FNC1") << hex("1d6b4a12") + "{10112345678901231"
+                                                     << "CODE-128:0112345678901231";
+        QTest::newRow("GS1-128 plain, date and weight") << hex("1d6b4a12") + "171912313103001234"
+                                                        << "CODE-128:171912313103001234";
+        QTest::newRow("GS1-128 plain, lot {1 serial") << hex("1d6b4a0f") + "10AB-1{1217\x1d" + "10A"
+                                                      << "CODE-128:10AB-1\x1d" "217\x1d" "10A";
     }
 
     void barcodesScanBack()
@@ -327,9 +335,22 @@ private slots:
                                        << "   bar code not printed: byte 100 in code set C (00 to 99)";
         QTest::newRow("brace at the end") << hex("1d6b4903") + "{B{"
                                           << "   bar code not printed: a { at the end of the data";
-        QTest::newRow("GS1 without AIs") << hex("1d6b4a04") + "0101"
-                                         << "   bar code not printed: GS1-128 data needs its application "
-                                            "identifiers in parentheses or brackets";
+        const QString gs1 = "   bar code not printed: GS1-128 data: ";
+        QTest::newRow("GS1 fixed length cut short") << hex("1d6b4a04") + "0101"
+                                                    << gs1 + "(01) takes 14 characters, 2 came";
+        QTest::newRow("GS1 FNC1 inside a fixed length") << hex("1d6b4a0a") + "17191{1231"
+                                                        << gs1 + "(17) takes 6 characters, 3 came";
+        QTest::newRow("GS1 no such identifier") << hex("1d6b4a08") + "14123456"
+                                                << gs1 + "no application identifier at \"14123456\"";
+        QTest::newRow("GS1 letters for digits") << hex("1d6b4a10") + "01ABCDEFGHIJKLMN"
+                                                << gs1 + "(01) takes digits only, not \"ABCDEFGHIJKLMN\"";
+        QTest::newRow("GS1 variable length too long") << hex("1d6b4a17") + "10" + QByteArray(21, 'A')
+                                                      << gs1 + "(10) takes at most 20 characters, 21 came";
+        QTest::newRow("GS1 variable length empty") << hex("1d6b4a09") + "10{121123"
+                                                   << gs1 + "(10) takes 1 to 20 characters, 0 came";
+        QTest::newRow("GS1 blank in the data")
+            << hex("1d6b4a07") + "10AB CD" << gs1 + "(10) takes letters, digits and GS1 punctuation, not \"AB CD\"";
+        QTest::newRow("GS1 FNC1 alone") << hex("1d6b4a02") + "{1" << gs1 + "no application identifier";
         QTest::newRow("FNC1") << hex("1d6b4906") + "{B{1AB" << "   1 function characters not drawn";
     }
 
@@ -449,8 +470,8 @@ private slots:
         QTest::addColumn<QString>("note");
         QList<quint32> noise(75000);
         QRandomGenerator(99).fillRange(noise.data(), noise.size());
-        QTest::newRow("random bytes") << QByteArray(reinterpret_cast<const char *>(noise.constData()), 4 * noise.size())
-                                      << -1 << "";
+        const QByteArray random(reinterpret_cast<const char *>(noise.constData()), 4 * noise.size());
+        QTest::newRow("random bytes") << random << -1 << "";
         const QString capped = "   paper capped at 2000 mm (16000 dot rows): the rest of this job is not drawn";
         QTest::newRow("65535 inked rows") << hex("1d76300001 00ff ff") + QByteArray(65535, '\xff') + hex("1b40")
                                           << 1 << capped;
@@ -462,8 +483,8 @@ private slots:
             << (hex("1b4aff").repeated(63) + hex("1b69")).repeated(344).left(65536) << 344 << capped;
         QTest::newRow("24,576 cuts") << hex("1b69").repeated(24576) << 0
                                      << "-- a full cut with nothing printed: no page";
-        QTest::newRow("cuts of all kinds after a page")
-            << "a\n" + hex("1b69 1b6e 1d5630 1d5601 1d564100") << 1 << "-- a partial cut with nothing printed: no page";
+        QTest::newRow("cuts of all kinds after a page") << "a\n" + hex("1b69 1b6e 1d5630 1d5601 1d564100") << 1
+                                                        << "-- a partial cut with nothing printed: no page";
     }
 
     void hostileStreams()
