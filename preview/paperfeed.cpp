@@ -8,15 +8,12 @@
 namespace {
 
 // A slice of decoding stops after this long, so that the window answers in
-// between. Bytes go to the printer in pieces whose size follows what they
-// cost: text and raster data go in large pieces, while a stream of feeds to
-// the 2 m limit and cuts, a finished page every 191 bytes, goes a few
-// commands at a time.
+// between. Bytes go to the printer in small pieces: the dearest bytes, feeds
+// to the 2 m limit and a cut, finish a page every 191 bytes, and a piece must
+// not hold many of those. Raster data costs a copy per piece and goes through
+// at hundreds of megabytes a second all the same.
 constexpr qint64 kSliceMs = 5;
-constexpr quint64 kMinPieceBytes = 16;
-constexpr quint64 kMaxPieceBytes = 64 * 1024;
-constexpr qint64 kCheapPieceNs = 1000000;
-constexpr qint64 kDearPieceNs = 4000000;
+constexpr quint64 kPieceBytes = 256;
 
 // The page from `torn` printed rows on, with the blank top every page has;
 // null when nothing was printed below the tear.
@@ -82,7 +79,9 @@ void PaperFeed::catchUp()
 {
     m_model->settle();
     const LineCapture &capture = m_model->capture();
+    // Whatever waited to be drawn is found again in the rows.
     m_events.clear();
+    m_silentAt = m_silenceDrawn;
     quint64 from = m_fedTo;
     bool sameConnection = m_model->opens() == m_opens;
     if (!sameConnection) {
@@ -178,7 +177,7 @@ void PaperFeed::captureCleared()
         m_printer.silence();
     m_events.clear();
     m_marks.clear();
-    m_fedTo = m_end = m_silentAt = 0;
+    m_fedTo = m_end = m_silentAt = m_silenceDrawn = 0;
     emit changed();
 }
 
@@ -207,17 +206,10 @@ void PaperFeed::work()
             m_dropped = true;
             continue;
         }
-        quint64 to = std::min(m_end, m_fedTo + m_pieceBytes);
+        quint64 to = std::min(m_end, m_fedTo + kPieceBytes);
         if (!m_events.empty())
             to = std::min(to, m_events.front().offset);
-        QElapsedTimer piece;
-        piece.start();
         m_printer.feed(capture.bytes(LineCapture::Kind::Sent, m_fedTo, to - m_fedTo));
-        const qint64 cost = piece.nsecsElapsed();
-        if (cost < kCheapPieceNs && to - m_fedTo == m_pieceBytes)
-            m_pieceBytes = std::min(kMaxPieceBytes, 2 * m_pieceBytes);
-        else if (cost > kDearPieceNs)
-            m_pieceBytes = std::max(kMinPieceBytes, m_pieceBytes / 2);
         m_fedTo = to;
     } while (clock.elapsed() < kSliceMs);
     keepWithinBound();
@@ -230,6 +222,7 @@ void PaperFeed::apply(const Event &event)
 {
     if (event.kind == Event::Silence) {
         m_printer.silence();
+        m_silenceDrawn = event.offset;
         return;
     }
     // A press comes long after the bytes before it: a query still waiting

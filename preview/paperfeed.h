@@ -124,7 +124,7 @@ private:
     quint64 m_fedTo = 0; // sent-stream position of the next byte to draw
     quint64 m_end = 0;   // and of the end of what was recorded
     quint64 m_silentAt = 0; // and of the last silence
-    quint64 m_pieceBytes = 256; // fed to the printer at once
+    quint64 m_silenceDrawn = 0; // and of the last one the printer was told of
     int m_opens = -1;    // the model's count of opens when last followed
     qint64 m_lastSentMs = -1; // the model's last byte when it stopped following
     bool m_following = false;

@@ -14,6 +14,7 @@ namespace {
 // Desk around and between the jobs, in screen pixels.
 constexpr int kMargin = 12;
 constexpr int kGap = 12;
+constexpr qint64 kFrameMs = 30;
 // A 58 mm page, the width to fit before any paper is there.
 constexpr int kDefaultPageWidth = 464;
 
@@ -38,9 +39,20 @@ PaperView::PaperView(PaperFeed *feed, QWidget *parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     verticalScrollBar()->setSingleStep(24);
     horizontalScrollBar()->setSingleStep(24);
+    // Paper comes in slices of a few milliseconds; while more is coming the
+    // screen shows it at most every kFrameMs, so that painting does not take
+    // the time the slices leave to the rest of the program. The last of it
+    // is shown at once.
+    m_frame.setSingleShot(true);
+    connect(&m_frame, &QTimer::timeout, viewport(), qOverload<>(&QWidget::update));
     connect(feed, &PaperFeed::changed, this, [this] {
         relayout();
-        viewport()->update();
+        if (m_feed->busy()) {
+            repaintSoon();
+        } else {
+            m_frame.stop();
+            viewport()->update();
+        }
     });
     // The user scrolling to the end makes the view follow the paper again.
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
@@ -170,11 +182,20 @@ void PaperView::resizeEvent(QResizeEvent *event)
 
 void PaperView::scrollContentsBy(int, int)
 {
-    viewport()->update();
+    repaintSoon();
+}
+
+void PaperView::repaintSoon()
+{
+    if (m_frame.isActive())
+        return;
+    const qint64 since = m_painted.isValid() ? m_painted.elapsed() : kFrameMs;
+    m_frame.start(int(std::max<qint64>(0, kFrameMs - since)));
 }
 
 void PaperView::paintEvent(QPaintEvent *event)
 {
+    m_painted.start();
     QPainter p(viewport());
     const double s = scale();
     // Scaled to fit, dots are averaged; at 1:1 and 2:1 each stays a square.

@@ -7,6 +7,8 @@
 // are drawn, at 1:1, 2:1 or scaled to the window's width.
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
+#include <QTimer>
 
 #include <vector>
 
@@ -41,6 +43,7 @@ protected:
 
 private:
     void relayout();
+    void repaintSoon();
     int scaled(int dots) const;
     int widestPage() const;
 
@@ -50,6 +53,8 @@ private:
     int m_contentHeight = 0;
     int m_contentWidth = 0;
     bool m_follow = true;
+    QTimer m_frame;
+    QElapsedTimer m_painted;
 };
 
 #endif
