@@ -7,17 +7,24 @@
 #include "ptypair.h"
 #include "render/printer.h"
 
+#include "monitor/linemonitor.h"
+
 #include <QAction>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTest>
 
 // Paper Preview rows: what following the line costs the Receipt handler and
 // its bytes on the way out, the preview closed and open side by side; how long
 // after the handler's last byte the paper is on the screen, beside the paper
 // library drawing the same bytes with no window; and the window's longest
-// stall while a 4.8 MB raster goes out, closed and open.
+// stall, closed and open, while a 4.8 MB raster goes out and while 64 KiB of
+// feeds to the 2 m limit and cuts (343 pages) typed on the monitor's send
+// line do.
 
 namespace {
 
@@ -58,9 +65,9 @@ double untilPainted(PaperPreview *preview, PaintWatch &watch, const QElapsedTime
     return clock.nsecsElapsed() / 1e6;
 }
 
-void receipt(MainWindow &window)
+void receipt(MainWindow &window, const char *slot = "on_pushButtonReceipt_released")
 {
-    QMetaObject::invokeMethod(&window, "on_pushButtonReceipt_released", Qt::DirectConnection);
+    QMetaObject::invokeMethod(&window, slot, Qt::DirectConnection);
 }
 
 TelvarBench::Row rasterRow(MainWindow &window, PtyPair &pty, bool open, qint64 bytes)
@@ -89,6 +96,45 @@ TelvarBench::Row rasterRow(MainWindow &window, PtyPair &pty, bool open, qint64 b
     return row;
 }
 
+// (ESC J 255) x 63 and a cut, to 64 KiB, sent in entries the line edit takes.
+TelvarBench::Row costRow(MainWindow &window, PtyPair &pty, bool open)
+{
+    PaperPreview *preview = setOpen(window, open);
+    LineMonitor *monitor = window.findChild<LineMonitor *>();
+    monitor->toggleAction()->setChecked(true);
+    monitor->findChild<QRadioButton *>(QStringLiteral("monitorHex"))->click();
+    auto *entry = monitor->findChild<QLineEdit *>(QStringLiteral("monitorEntry"));
+    const QByteArray stream =
+        (QByteArray::fromHex("1b4aff").repeated(63) + QByteArray::fromHex("1b69")).repeated(344).left(65536);
+    pty.readUntilQuiet(50);
+    TelvarBench::Row row;
+    row.name = QStringLiteral("64 KiB of 2 m pages, ") + openName(open);
+    row.bytes = stream.size();
+    QElapsedTimer clock;
+    TelvarBench::StallWatch watch;
+    clock.start();
+    for (qsizetype at = 0; at < stream.size(); at += 10000) {
+        entry->setText(QString::fromLatin1(stream.mid(at, 10000).toHex(' ')));
+        QTest::keyClick(entry, Qt::Key_Return);
+    }
+    qint64 received = 0;
+    while (received < stream.size() && clock.elapsed() < 60000)
+        received += pty.read(stream.size() - received, 1000).size();
+    row.wireMs = clock.nsecsElapsed() / 1e6;
+    if (open) {
+        PaintWatch paints(preview);
+        const double drawn = untilPainted(preview, paints, clock);
+        row.note = QStringLiteral("handler = longest stall; drawn %1 ms after the first entry, %2 pages kept")
+                       .arg(drawn, 0, 'f', 0)
+                       .arg(preview->feed()->jobCount());
+    } else {
+        row.note = QStringLiteral("handler = longest stall, the send line's own included");
+    }
+    row.handlerMs = watch.longest;
+    monitor->toggleAction()->setChecked(false);
+    return row;
+}
+
 } // namespace
 
 TELVAR_BENCH_GROUP("Paper Preview", [](MainWindow &window, PtyPair &pty) {
@@ -105,14 +151,17 @@ TELVAR_BENCH_GROUP("Paper Preview", [](MainWindow &window, PtyPair &pty) {
                                      [&] { receipt(window); });
     }
 
-    // From the handler's return (its last byte written) to the paper painted.
+    // From the handler's return (its last byte written) to the paper painted,
+    // each receipt a job of its own. The receipts so far are one job, longer
+    // than the 2 m the paper is drawn to: the line falls silent first.
+    QTest::qWait(PaperFeed::kSilenceMs + 200);
     PaintWatch paints(preview);
     QList<double> drawn, alone;
     QByteArray wire;
     for (int i = 0; i < 7; ++i) {
         preview->feed()->clear();
         QCoreApplication::processEvents();
-        receipt(window);
+        receipt(window, "on_pushButtonReceiptFullCut_released");
         QElapsedTimer clock;
         clock.start();
         drawn << untilPainted(preview, paints, clock);
@@ -127,7 +176,7 @@ TELVAR_BENCH_GROUP("Paper Preview", [](MainWindow &window, PtyPair &pty) {
         alone << clock.nsecsElapsed() / 1e6;
     }
     TelvarBench::Row toPaper;
-    toPaper.name = QStringLiteral("Receipt: last byte to paper on screen");
+    toPaper.name = QStringLiteral("Receipt with cut: last byte to paper shown");
     toPaper.wireMs = TelvarBench::median(drawn);
     toPaper.bytes = wire.size();
     toPaper.note = QStringLiteral("beside: the paper library alone draws it in %1 ms")
@@ -139,6 +188,10 @@ TELVAR_BENCH_GROUP("Paper Preview", [](MainWindow &window, PtyPair &pty) {
     if (TelvarBench::loadPicture(window, TelvarBench::writeCheckerStrip(dir.path(), 100000))) {
         for (bool open : {false, true})
             rows << rasterRow(window, pty, open, rasterBytes);
+    }
+    for (bool open : {false, true}) {
+        preview->feed()->clear();
+        rows << costRow(window, pty, open);
     }
     preview->feed()->clear();
     setOpen(window, false);
