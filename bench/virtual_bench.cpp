@@ -4,8 +4,10 @@
 #include "ptypair.h"
 #include "telvartest.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -21,6 +23,37 @@ QString listingOf(const QTemporaryDir &dir)
 {
     QFile log(dir.filePath(QStringLiteral("listing.log")));
     return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+}
+
+struct Replay
+{
+    double ms = -1; // -1: stopped at the time limit
+    int pages = 0;
+    QString failure;
+};
+
+// One run of `program --replay capture`, the whole process timed.
+Replay replay(const QString &program, const QString &capture, int limitMs)
+{
+    Replay run;
+    QTemporaryDir out;
+    QProcess virt;
+    QElapsedTimer clock;
+    clock.start();
+    virt.start(program, {"--replay", capture, "--out", out.path(), "--quiet"});
+    if (!virt.waitForFinished(limitMs)) {
+        virt.kill();
+        virt.waitForFinished(5000);
+        run.failure = QStringLiteral("stopped after %1 s").arg(limitMs / 1000);
+    } else {
+        run.ms = clock.nsecsElapsed() / 1e6;
+        if (virt.exitStatus() != QProcess::NormalExit)
+            run.failure = QStringLiteral("crashed");
+        else if (virt.exitCode() != 0)
+            run.failure = QStringLiteral("exit status %1").arg(virt.exitCode());
+    }
+    run.pages = int(QDir(out.path()).entryList({QStringLiteral("job-*.png")}, QDir::Files).size());
+    return run;
 }
 
 } // namespace
@@ -72,5 +105,40 @@ TELVAR_BENCH_GROUP("Virtual line (telvar-virtual defaults)", [](MainWindow &wind
     virt.terminate();
     virt.waitForFinished(5000);
     TelvarTest::connectAt(window, pty.slavePath(), QStringLiteral("115200"), QStringLiteral("XON/XOFF"));
+    return rows;
+});
+
+// Every seed of the fuzzer (fuzz/seeds) replayed by telvar-virtual, the
+// whole process timed (median of three runs; "last byte ms" is the replay):
+// the streams that once crashed it or ran for minutes, beside the program's
+// own scripts. TELVAR_BENCH_VIRTUAL_REFERENCE may name another build of
+// telvar-virtual (an older one) to run once on the same bytes, side by side;
+// a run is stopped after 120 s.
+TELVAR_BENCH_GROUP("Replays by telvar-virtual --replay (fuzzer seeds)", [](MainWindow &, PtyPair &) {
+    const QString reference = qEnvironmentVariable("TELVAR_BENCH_VIRTUAL_REFERENCE");
+    const int limitMs = 120000;
+    QList<TelvarBench::Row> rows;
+    const QDir seeds(QStringLiteral(TELVAR_FUZZ_SEEDS));
+    for (const QString &name : seeds.entryList(QDir::Files, QDir::Name)) {
+        const QString capture = seeds.filePath(name);
+        TelvarBench::Row row;
+        row.name = name;
+        row.bytes = QFileInfo(capture).size();
+        QList<double> times;
+        Replay run;
+        for (int i = 0; i < 3 && run.failure.isEmpty(); ++i) {
+            run = replay(QStringLiteral(TELVAR_VIRTUAL_EXE), capture, limitMs);
+            times << run.ms;
+        }
+        row.wireMs = run.failure.isEmpty() ? TelvarBench::median(times) : -1;
+        row.note = run.failure.isEmpty() ? QStringLiteral("%1 pages").arg(run.pages) : run.failure;
+        if (!reference.isEmpty()) {
+            const Replay old = replay(reference, capture, limitMs);
+            row.note += QStringLiteral("; reference: %1, %2 pages")
+                            .arg(old.failure.isEmpty() ? QStringLiteral("%1 ms").arg(old.ms, 0, 'f', 0) : old.failure)
+                            .arg(old.pages);
+        }
+        rows << row;
+    }
     return rows;
 });

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
 
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +18,10 @@ int main(int argc, char *argv[])
         fprintf(stderr, "usage: %s SEED_DIR\n", argv[0]);
         return 2;
     }
+    // The application the entry function would otherwise make and keep.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     const QDir dir(QString::fromLocal8Bit(argv[1]));
     const QStringList seeds = dir.entryList(QDir::Files, QDir::Name);
     if (seeds.isEmpty()) {

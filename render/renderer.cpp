@@ -20,7 +20,7 @@ constexpr int kDotsPerMm = 8;
 constexpr int kStandardPitch = 11, kStandardHeight = 24;
 constexpr int kSmallPitch = 8, kSmallHeight = 16;
 // The paper grows by doubling, from this many rows to the cap.
-constexpr int kPaperGrowth = 1024;
+constexpr int kPaperGrowth = 256;
 // All stored bitmaps together; the locations are bytes, so at most 256 of them.
 constexpr qsizetype kMaxStoredBitmapBytes = 4 * 1024 * 1024;
 

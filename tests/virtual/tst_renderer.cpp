@@ -1,6 +1,7 @@
 // The paper that the virtual controller draws: where the ink lands.
 
 #include "controller.h"
+#include "render/pagefile.h"
 #include "telvartest.h"
 
 #include <QCryptographicHash>
@@ -458,6 +459,28 @@ private slots:
         again.receive("five\n");
         again.silence();
         QVERIFY(again.pagesWritten().value(0).endsWith(QLatin1String("/job-0007.png")));
+    }
+
+    // A page that cannot be written says why and leaves no file behind.
+    void unwritablePage()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("job-0001.png")));
+        Controller controller(dir.path());
+        QStringList listing;
+        controller.onListing = [&listing](const QString &line) { listing << line; };
+        controller.receive("a\n" + hex("1b69"));
+        const QString failed = "-- job ended by a full cut: could not write " + dir.filePath("job-0001.png") + ": ";
+        QVERIFY2(listing.last().startsWith(failed) && listing.last().size() > failed.size(), qPrintable(listing.last()));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QVERIFY(controller.pagesWritten().isEmpty());
+        // The library's save, for a page saved by hand: whole or not at all.
+        const QImage page = Printout("a\n" + hex("1b4aff")).controller.lastPage();
+        QString error;
+        QVERIFY(!Paper::savePng(page, dir.filePath("no/such/folder/page.png"), &error) && !error.isEmpty());
+        QVERIFY(Paper::savePng(page, dir.filePath("page.png"), &error));
+        QCOMPARE(QImage(dir.filePath("page.png")), page);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"page.png"});
     }
 
     // Streams found by fuzzing and by replaying other software's bytes: none

@@ -98,8 +98,20 @@ void Controller::writePage(const Paper::Page &page)
     const QString path = QDir(m_dir).filePath(QStringLiteral("job-%1.png").arg(m_next++, 4, 10, QLatin1Char('0')));
     if (onPage)
         onPage(m_lastPage);
+    // A new file of its own number: written straight, without the flush to
+    // disk that replacing a file safely would cost for every page.
+    QFile file(path);
     QString error;
-    if (Paper::savePng(m_lastPage, path, &error)) {
+    bool written = false;
+    if (!file.open(QIODevice::WriteOnly))
+        error = file.errorString();
+    else if (Paper::writePng(m_lastPage, &file, &error) && file.flush())
+        written = true;
+    else if (error.isEmpty())
+        error = file.errorString();
+    if (file.isOpen() && !written)
+        file.remove(); // no partial page left behind
+    if (written) {
         m_pages << path;
         list(QStringLiteral("-- job ended by %1: %2 (%3 x %4 dots)")
                  .arg(page.why, path)
