@@ -5,6 +5,7 @@
 #include "app/transmitprogress.h"
 #include "app/windowmessages.h"
 #include "monitor/linemonitor.h"
+#include "preview/paperpreview.h"
 #include "serial/settingsdialog.h"
 
 #include <QAbstractButton>
@@ -66,7 +67,10 @@ MainWindow::MainWindow(QWidget *parent)
     // The line monitor's own bytes take the way of every script: the guard,
     // then the one write.
     monitor = new LineMonitor(this);
-    monitor->addViewMenu(ui->menuBar, ui->menuHelp->menuAction());
+    QMenu *view = monitor->addViewMenu(ui->menuBar, ui->menuHelp->menuAction());
+    // The paper preview draws from the monitor's record of what was sent; its
+    // window is made when first opened.
+    PaperPreview::addTo(view, this, monitor);
     monitor->setSender([this](const QByteArray &bytes) {
         if (!requirePort())
             return false;

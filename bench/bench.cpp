@@ -47,14 +47,15 @@ bool loadPicture(MainWindow &window, const QString &path)
     return loaded;
 }
 
-QString writeCheckerStrip(const QString &folder)
+QString writeCheckerStrip(const QString &folder, int rows)
 {
-    QImage strip(384, 4000, QImage::Format_Mono);
+    QImage strip(384, rows, QImage::Format_Mono);
     strip.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
     for (int y = 0; y < strip.height(); ++y)
         for (int x = 0; x < strip.width(); ++x)
             strip.setPixel(x, y, (x / 8 + y / 8) % 2);
-    const QString path = QDir(folder).filePath(QStringLiteral("strip.png"));
+    const QString path = QDir(folder).filePath(
+        rows == 4000 ? QStringLiteral("strip.png") : QStringLiteral("strip-%1.png").arg(rows));
     strip.save(path);
     return path;
 }
@@ -105,6 +106,17 @@ Row measure(const QString &name, MainWindow &window, PtyPair &pty,
     row.handlerMs = median(handler);
     row.wireMs = median(wire);
     return row;
+}
+
+StallWatch::StallWatch()
+{
+    timer.setInterval(1);
+    QObject::connect(&timer, &QTimer::timeout, [this] {
+        longest = qMax(longest, clock.nsecsElapsed() / 1e6);
+        clock.restart();
+    });
+    clock.start();
+    timer.start();
 }
 
 GroupRegistrar::GroupRegistrar(const char *title, Group group)

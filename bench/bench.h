@@ -6,9 +6,11 @@
 // TELVAR_BENCH_GROUP, for measurements that need a set-up (a loaded image,
 // a big file).
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 
@@ -44,11 +46,22 @@ double residentMiB();
 bool loadPicture(MainWindow &window, const QString &path);
 // Writes a 384 by 4000 checkerboard, the raster of a full-width 58 mm image
 // (192,010 bytes on the line), as strip.png into `folder`; returns its path.
-QString writeCheckerStrip(const QString &folder);
+// Longer strips get the number of their rows in the name.
+QString writeCheckerStrip(const QString &folder, int rows = 4000);
 // Writes a 384 by 100,000 picture of random dots, a receipt roll's worth
 // (4.8 MB on the line), as roll.bmp into `folder`; returns its path, or an
 // empty string when it cannot be written.
 QString writeRoll(const QString &folder);
+
+// The longest time the event loop went without running a 1 ms timer while
+// it lives, in ms.
+struct StallWatch
+{
+    StallWatch();
+    QTimer timer;
+    QElapsedTimer clock;
+    double longest = 0;
+};
 
 using Group = std::function<QList<Row>(MainWindow &window, PtyPair &pty)>;
 struct GroupRegistrar

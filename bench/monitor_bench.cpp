@@ -37,25 +37,6 @@ QString openName(bool open)
     return open ? QStringLiteral("monitor open") : QStringLiteral("monitor closed");
 }
 
-// The longest time the event loop went without running a 1 ms timer while
-// `work` ran, in ms.
-struct StallWatch
-{
-    StallWatch()
-    {
-        timer.setInterval(1);
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            longest = qMax(longest, clock.nsecsElapsed() / 1e6);
-            clock.restart();
-        });
-        clock.start();
-        timer.start();
-    }
-    QTimer timer;
-    QElapsedTimer clock;
-    double longest = 0;
-};
-
 QByteArray floodBytes()
 {
     QByteArray flood;
@@ -75,7 +56,7 @@ TelvarBench::Row floodRow(MainWindow &window, PtyPair &pty, bool open)
     const quint64 start = monitor->model()->capture().receivedTotal();
     QElapsedTimer total;
     total.start();
-    StallWatch watch;
+    TelvarBench::StallWatch watch;
     std::thread writer([&] { pty.write(flood); });
     while (monitor->model()->capture().receivedTotal() - start < quint64(flood.size())
            && total.elapsed() < 120000)

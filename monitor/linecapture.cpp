@@ -94,7 +94,9 @@ void LineCapture::recordReceived(const QByteArray &bytes, qint64 ms)
 
 void LineCapture::recordHeading(const QString &text, qint64 ms)
 {
-    m_pending.append({Kind::Heading, ms, 0, 0, text});
+    // Where the press's bytes will begin, so that the paper it printed can be
+    // found again.
+    m_pending.append({Kind::Heading, ms, m_sent.end(), 0, text});
 }
 
 void LineCapture::keepWithinCapacity()
@@ -133,7 +135,7 @@ QList<LineCapture::Row> LineCapture::takeNewRows(bool flush)
             // A press starts a new job: whatever the last one left open is
             // listed before its heading.
             decoded(m_decoder.flush(), p.ms, out);
-            out.append({p.ms, 0, 0, Kind::Heading, p.text});
+            out.append({p.ms, p.offset, 0, Kind::Heading, p.text});
             continue;
         }
         const Stream &from = stream(p.kind);

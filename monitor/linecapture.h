@@ -30,7 +30,8 @@ public:
     struct Row
     {
         qint64 ms = 0;       // since the port was opened
-        quint64 offset = 0;  // first byte in its direction's stream
+        quint64 offset = 0;  // first byte in its direction's stream; a heading:
+                             // the sent stream's length at the press
         quint64 length = 0;  // bytes; zero for a heading
         Kind kind = Kind::Heading;
         QString text;        // the decoded command or the button; empty when received
@@ -67,6 +68,8 @@ public:
     // Every sent byte still kept, in order.
     QByteArray allSent() const;
     quint64 keptBytes() const { return quint64(m_kept); }
+    // The sent bytes kept lie from sentBegin() to sentTotal().
+    quint64 sentBegin() const { return m_sent.begin(); }
     quint64 sentTotal() const { return m_sent.end(); }
     quint64 receivedTotal() const { return m_received.end(); }
     // True once older traffic was dropped to stay within the capacity.

@@ -123,7 +123,8 @@ void LineModel::scheduleSettle()
 void LineModel::recordSent(const char *data, qsizetype size)
 {
     const quint64 offset = m_capture.sentTotal();
-    m_capture.recordSent(data, size, now());
+    m_lastSentMs = now();
+    m_capture.recordSent(data, size, m_lastSentMs);
     scheduleSettle();
     emit sentRecorded(offset, size);
 }
@@ -146,6 +147,9 @@ void LineModel::recordPress(const QString &button)
 void LineModel::restartClock()
 {
     m_clock.start();
+    m_sentAtOpen = m_capture.sentTotal();
+    m_lastSentMs = 0;
+    ++m_opens;
     emit clockRestarted();
 }
 
@@ -153,6 +157,7 @@ void LineModel::clear()
 {
     beginResetModel();
     m_capture.clear();
+    m_sentAtOpen = 0;
     endResetModel();
     emit changed();
 }

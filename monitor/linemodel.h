@@ -37,6 +37,13 @@ public:
     void clear();
 
     const LineCapture &capture() const { return m_capture; }
+    // The sent stream's length when the port was last opened (0 after a
+    // clear), how many times it was opened, and the time of the last byte
+    // sent on the clock that restartClock() started.
+    quint64 sentAtOpen() const { return m_sentAtOpen; }
+    int opens() const { return m_opens; }
+    qint64 lastSentMs() const { return m_lastSentMs; }
+    qint64 elapsedMs() const { return now(); }
     const LineCapture::Row &row(int index) const { return m_capture.rows().at(index); }
     // Makes rows of everything recorded so far; `flush` also closes a
     // command still waiting for bytes.
@@ -59,6 +66,9 @@ private:
 
     LineCapture m_capture;
     QElapsedTimer m_clock;
+    quint64 m_sentAtOpen = 0;
+    int m_opens = 0;
+    qint64 m_lastSentMs = 0;
     QTimer m_settleTimer;
     // A command or a text run at the end of a burst is complete only when
     // the next byte shows it; after this quiet time it is listed as it is.

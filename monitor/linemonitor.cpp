@@ -168,6 +168,8 @@ void LineMonitor::build()
     connect(m_showAll, &QPushButton::clicked, this, &LineMonitor::showAllBytes);
     connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &LineMonitor::showDetail);
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &LineMonitor::tellHeading);
     connect(m_model, &LineModel::changed, this, &LineMonitor::updateStatus);
     connect(m_model, &LineModel::modelReset, this, &LineMonitor::showDetail);
     // New rows keep the view at the bottom unless the user scrolled up to read.
@@ -182,12 +184,46 @@ void LineMonitor::build()
     updateStatus();
 }
 
-void LineMonitor::addViewMenu(QMenuBar *bar, QAction *before)
+QMenu *LineMonitor::addViewMenu(QMenuBar *bar, QAction *before)
 {
     auto *menu = new QMenu(tr("View"), bar);
     menu->setObjectName(QStringLiteral("menuView"));
     menu->addAction(m_toggle);
     bar->insertMenu(before, menu);
+    return menu;
+}
+
+bool LineMonitor::selectHeading(quint64 sentOffset)
+{
+    m_toggle->setChecked(true);
+    m_model->settle();
+    const auto &rows = m_model->capture().rows();
+    for (qsizetype i = qsizetype(rows.size()) - 1; i >= 0; --i) {
+        const LineCapture::Row &row = rows.at(i);
+        if (row.kind != LineCapture::Kind::Heading || row.offset != sentOffset)
+            continue;
+        const QModelIndex index = m_model->index(int(i), LineModel::Content);
+        // Whoever asked is showing that press already.
+        m_selectingHeading = true;
+        m_table->selectionModel()->setCurrentIndex(
+            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_selectingHeading = false;
+        m_table->scrollTo(index, QAbstractItemView::PositionAtCenter);
+        raise();
+        activateWindow();
+        return true;
+    }
+    return false;
+}
+
+void LineMonitor::tellHeading()
+{
+    const QModelIndex current = m_table->currentIndex();
+    if (m_selectingHeading || !current.isValid() || current.row() >= m_model->rowCount())
+        return;
+    const LineCapture::Row &row = m_model->row(current.row());
+    if (row.kind == LineCapture::Kind::Heading)
+        emit headingSelected(row.offset);
 }
 
 void LineMonitor::recordSent(const uint8_t *data, size_t size)

@@ -23,6 +23,7 @@ QT_BEGIN_NAMESPACE
 class QAction;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
 class QPushButton;
@@ -41,8 +42,9 @@ public:
 
     explicit LineMonitor(QWidget *parent);
 
-    // Adds the "View" menu with the window's action before `before`.
-    void addViewMenu(QMenuBar *bar, QAction *before);
+    // Adds the "View" menu with the window's action before `before`; other
+    // tool windows add theirs to it.
+    QMenu *addViewMenu(QMenuBar *bar, QAction *before);
     QAction *toggleAction() const { return m_toggle; }
 
     void recordSent(const uint8_t *data, size_t size);
@@ -65,7 +67,17 @@ public:
     // Writes selectedBytes() to `path`; a box says why when it cannot.
     bool saveTo(const QString &path, Format format);
 
+    // Opens the window and selects the heading of the press whose bytes
+    // begin at `sentOffset` of the sent stream (the last of several presses
+    // there, the one that sent them); false when no such heading is kept.
+    bool selectHeading(quint64 sentOffset);
+
     void setVisible(bool visible) override;
+
+signals:
+    // The user selected the heading of a press whose bytes begin at
+    // `sentOffset` of the sent stream.
+    void headingSelected(quint64 sentOffset);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -78,6 +90,7 @@ private:
     void save();
     void copy();
     void showDetail();
+    void tellHeading();
     void showAllBytes();
     void updateStatus();
     void recallHistory(int step);
@@ -96,6 +109,7 @@ private:
     QStringList m_history;
     qsizetype m_historyIndex = 0;
     bool m_follow = true;
+    bool m_selectingHeading = false;
 };
 
 #endif

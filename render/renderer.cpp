@@ -703,8 +703,8 @@ QStringList Renderer::apply(const Command &c)
 QImage Renderer::finishPage(End end)
 {
     printLineIfAny();
-    const int side = m_width == 576 ? 32 : 40; // the roll is 58 or 80 mm wide
-    const int top = 16, tail = end == End::None ? 16 : 48;
+    const int side = sideStrip();
+    const int top = kPageTop, tail = pageTail(end);
     QImage page(m_width + 2 * side, top + m_y + tail, QImage::Format_Grayscale8);
     page.fill(kWhite);
     if (!m_paper.isNull())

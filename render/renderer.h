@@ -48,6 +48,13 @@ public:
     // unprinted side strips of the roll, ending in the cut or gap `end`.
     QImage finishPage(End end);
 
+    // How finishPage() lays the page out around the printed rows: the roll's
+    // unprinted strip on either side of the print width, blank paper above
+    // the first row, and below the last one up to the page's end.
+    int sideStrip() const { return m_width == 576 ? 32 : 40; } // a 58 or 80 mm roll
+    static constexpr int kPageTop = 16;
+    static constexpr int pageTail(End end) { return end == End::None ? 16 : 48; }
+
 private:
     struct Glyph
     {
