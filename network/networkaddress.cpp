@@ -1,7 +1,8 @@
 #include "networkaddress.h"
 
-#include <QHostAddress>
 #include <QRegularExpression>
+
+#include <arpa/inet.h>
 
 namespace Network {
 
@@ -30,7 +31,8 @@ bool splitHostPort(const QString &text, const QString &form, int lowest, QString
             *error = QStringLiteral("\"%1\" after the address; the form is %2").arg(rest, form);
             return false;
         }
-        if (QHostAddress(hostPart).protocol() != QAbstractSocket::IPv6Protocol) {
+        in6_addr parsed;
+        if (::inet_pton(AF_INET6, hostPart.toLatin1().constData(), &parsed) != 1) {
             *error = QStringLiteral("\"%1\" is not an IPv6 address").arg(hostPart);
             return false;
         }

@@ -1,7 +1,8 @@
 #include "networkport.h"
 
+#include "tcpstream.h"
+
 #include <QSocketNotifier>
-#include <QTcpSocket>
 
 #include <cerrno>
 #include <cstdlib>
@@ -40,17 +41,17 @@ QString printable(const QByteArray &bytes)
 NetworkPort::NetworkPort(const Address &address, QObject *parent)
     : QObject(parent)
     , m_address(address)
-    , m_socket(new QTcpSocket(this))
+    , m_socket(new TcpStream(this))
     , m_telnet({Telnet::Binary, Telnet::SuppressGoAhead, Telnet::ComPortOption},
                {Telnet::Binary, Telnet::SuppressGoAhead})
 {
     // Unread bytes stay in the kernel, whose TCP window holds the far end off.
     m_socket->setReadBufferSize(kHighWater);
-    connect(m_socket, &QTcpSocket::connected, this, &NetworkPort::socketConnected);
-    connect(m_socket, &QTcpSocket::readyRead, this, &NetworkPort::socketReadable);
-    connect(m_socket, &QTcpSocket::bytesWritten, this, &NetworkPort::updatePtyReading);
-    connect(m_socket, &QTcpSocket::errorOccurred, this, &NetworkPort::socketGone);
-    connect(m_socket, &QTcpSocket::disconnected, this, &NetworkPort::socketGone);
+    connect(m_socket, &TcpStream::connected, this, &NetworkPort::socketConnected);
+    connect(m_socket, &TcpStream::readyRead, this, &NetworkPort::socketReadable);
+    connect(m_socket, &TcpStream::bytesWritten, this, &NetworkPort::updatePtyReading);
+    connect(m_socket, &TcpStream::failed, this, &NetworkPort::socketGone);
+    connect(m_socket, &TcpStream::disconnected, this, &NetworkPort::socketGone);
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, &NetworkPort::deadlinePassed);
     m_hangUpTimer.setSingleShot(true);
@@ -106,7 +107,6 @@ void NetworkPort::socketConnected()
 {
     if (m_state != State::Connecting)
         return;
-    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (m_address.kind == Address::Kind::Socket) {
         m_deadline.stop();
         m_state = State::Connected;
@@ -389,7 +389,7 @@ void NetworkPort::stop()
     m_hangUpTimer.stop();
     closeMaster();
     if (flush) {
-        connect(m_socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
+        connect(m_socket, &TcpStream::disconnected, this, &QObject::deleteLater);
         QTimer::singleShot(kFlushMs, this, &QObject::deleteLater);
         m_socket->disconnectFromHost();
         return;

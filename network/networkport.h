@@ -37,10 +37,11 @@
 
 QT_BEGIN_NAMESPACE
 class QSocketNotifier;
-class QTcpSocket;
 QT_END_NAMESPACE
 
 namespace Network {
+
+class TcpStream;
 
 class NetworkPort : public QObject
 {
@@ -100,7 +101,7 @@ private:
 
     Address m_address;
     State m_state = State::Idle;
-    QTcpSocket *m_socket = nullptr;
+    TcpStream *m_socket = nullptr;
     int m_master = -1;
     QString m_devicePath;
     QSocketNotifier *m_ptyRead = nullptr;
