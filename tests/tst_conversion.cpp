@@ -198,7 +198,6 @@ bool load(MainWindow &window, const QString &path)
     return loaded;
 }
 
-void setLog(MainWindow &w, const QString &text) { w.findChild<QPlainTextEdit *>("editTelvar")->setPlainText(text); }
 
 QString opened(const QString &name, QSize s, bool converted = true)
 {

@@ -93,7 +93,6 @@ QString loaded(const QString &path, QSize s, bool converted = false)
         .arg(s.width()).arg(s.height()).arg((s.width() + 31) / 32 * 4 * s.height());
 }
 
-void setLog(MainWindow &w, const char *t) { w.findChild<QPlainTextEdit *>("editTelvar")->setPlainText(t); }
 
 } // namespace
 

@@ -74,13 +74,6 @@ static bool makeRaw(const QString &path)
     return done;
 }
 
-// Hands `bytes` to the port in one write, as the encoder does.
-static bool queue(MainWindow &w, const QByteArray &bytes)
-{
-    const auto *data = reinterpret_cast<const uint8_t *>(bytes.constData());
-    return invoke(w, "Write", Q_ARG(const uint8_t *, data), Q_ARG(size_t, size_t(bytes.size())));
-}
-
 // The Receipt script's bytes as they arrive on a line nobody holds.
 static QByteArray receiptBytes(MainWindow &w, PtyPair &pty)
 {
