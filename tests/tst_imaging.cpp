@@ -576,8 +576,8 @@ private slots:
         QTest::newRow("device") << QString("/dev/zero") << false << "it is a device, not a picture file";
         // A socket file, as a local server leaves it.
         const QString socket = m_dir.filePath("socket.png");
-        QProcess::execute("/usr/bin/python3", {"-c", "import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])",
-                                               socket});
+        QProcess::execute("/usr/bin/python3",
+                          {"-c", "import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])", socket});
         QTest::newRow("socket") << (QFileInfo(socket).exists() ? socket : QString()) << false
                                 << "it is a socket, not a picture file";
         QTest::newRow("folder") << m_dir.path() << false << "it is a folder, not a picture file";
@@ -704,7 +704,8 @@ private:
         if (child.exitCode() == 77)
             QSKIP("this process cannot change to the user nobody");
         QVERIFY2(child.exitCode() == 0, output.constData());
-        QVERIFY2(output.contains("PASS   : tst_Imaging::" + test.toLatin1().replace(':', '(') + ")"), output.constData());
+        const QByteArray passed = "PASS   : tst_Imaging::" + test.toLatin1().replace(':', '(') + ")";
+        QVERIFY2(output.contains(passed), output.constData());
     }
 };
 

@@ -290,7 +290,8 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::newRow("hex") << true << QStringLiteral("1B 40") << QString();
         QTest::newRow("text") << false << QStringLiteral("\\x1b@") << QString();
-        QTest::newRow("not hex") << true << QStringLiteral("1B zz") << QStringLiteral("Not a hex digit 'z' at position 4");
+        QTest::newRow("not hex") << true << QStringLiteral("1B zz")
+                                 << QStringLiteral("Not a hex digit 'z' at position 4");
     }
 
     void sendLine()
@@ -396,7 +397,8 @@ private slots:
         QTest::newRow("missing folder") << QStringLiteral("no such folder/capture.bin") << QString();
         QTest::newRow("not writable") << QStringLiteral("/proc/telvar-capture.bin") << QString(); // even for root
         QTest::newRow("name is a folder") << QStringLiteral("folder") << QString(); // the rename at the end fails
-        QTest::newRow("nothing captured") << QStringLiteral("capture.bin") << QStringLiteral("There are no bytes to save.");
+        QTest::newRow("nothing captured") << QStringLiteral("capture.bin")
+                                          << QStringLiteral("There are no bytes to save.");
     }
 
     void saveFailures()
@@ -422,7 +424,8 @@ private slots:
         if (!text.isEmpty())
             QCOMPARE(catcher.boxes.first().text, text);
         else
-            QVERIFY2(catcher.boxes.first().text.startsWith(prefix) && catcher.boxes.first().text.size() > prefix.size(),
+            QVERIFY2(catcher.boxes.first().text.startsWith(prefix)
+                         && catcher.boxes.first().text.size() > prefix.size(),
                      qPrintable(catcher.boxes.first().text));
         // Nothing left behind: no file under the name, no temporary beside it.
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),

@@ -2,19 +2,8 @@
 
 #include "serial/settingsdialog.h"
 
-#include <QAbstractButton>
-#include <QAction>
-#include <QApplication>
-#include <QComboBox>
-#include <QCursor>
-#include <QLabel>
-#include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QStatusBar>
-#include <QTabWidget>
 #include <QTest>
+#include <QtWidgets>
 
 #include <algorithm>
 
