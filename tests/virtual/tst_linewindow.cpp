@@ -12,12 +12,9 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
 
 using namespace TelvarTest;
 using namespace Virtual;
@@ -49,33 +46,22 @@ struct Virt
     QString page(int n) const { return dir.filePath(QStringLiteral("job-%1.png").arg(n, 4, 10, QLatin1Char('0'))); }
 };
 
-// Opens the line the way the program's serial port does: raw, 115200 8N1 with XON/XOFF.
-int openLine(const QString &path)
+// Opens the line as the program does: a serial port at 115200 8N1 with XON/XOFF.
+bool openLine(QSerialPort &port, const QString &path)
 {
-    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    termios t;
-    if (fd >= 0 && tcgetattr(fd, &t) == 0) {
-        cfmakeraw(&t);
-        t.c_iflag |= IXON | IXOFF;
-        cfsetspeed(&t, B115200);
-        tcsetattr(fd, TCSANOW, &t);
-    }
-    return fd;
+    port.setPortName(path);
+    return port.open(QIODevice::ReadWrite) && port.setBaudRate(115200)
+        && port.setFlowControl(QSerialPort::SoftwareControl);
 }
 
 // Writes all of `bytes`; returns what comes back: `count` bytes, or what 5 s bring.
-QByteArray send(int fd, const QByteArray &bytes, qsizetype count = 0)
+QByteArray send(QSerialPort &port, const QByteArray &bytes, qsizetype count = 0)
 {
+    port.write(bytes);
     QByteArray got;
-    char buffer[4096];
-    QElapsedTimer timer;
-    timer.start();
-    for (qsizetype done = 0; (done < bytes.size() || got.size() < count) && timer.elapsed() < 5000;) {
-        if (const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done)); n > 0)
-            done += n;
-        QTest::qWait(5);
-        if (const ssize_t n = ::read(fd, buffer, sizeof buffer); n > 0)
-            got.append(buffer, int(n));
+    for (QDeadlineTimer deadline(5000); (port.bytesToWrite() > 0 || got.size() < count) && !deadline.hasExpired();) {
+        port.waitForReadyRead(5);
+        got += port.readAll();
     }
     return got;
 }
@@ -104,19 +90,19 @@ private slots:
         QByteArray seen;
         const QByteArray announced = "\"Custom\" entry: " + virt.link.toLocal8Bit();
         QTRY_VERIFY_WITH_TIMEOUT((seen += virt.process.readAllStandardOutput()).contains(announced), 8000);
-        int fd;
-        QVERIFY((fd = openLine(virt.link)) >= 0);
-        QCOMPARE(send(fd, QByteArray::fromHex("1005"), firmwareAnswer().size()), firmwareAnswer());
-        send(fd, QByteArray::fromHex("1b40 1d76300030000001") + QByteArray(48 * 256, '\x0f') + "THANK YOU\n"
-                 + QByteArray::fromHex("1b69"));
+        QSerialPort port;
+        QVERIFY(openLine(port, virt.link));
+        QCOMPARE(send(port, QByteArray::fromHex("1005"), firmwareAnswer().size()), firmwareAnswer());
+        send(port, QByteArray::fromHex("1b40 1d76300030000001") + QByteArray(48 * 256, '\x0f') + "THANK YOU\n"
+                       + QByteArray::fromHex("1b69"));
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(virt.page(1)), 8000);
-        ::close(fd); // the program disconnects and connects again to the same path
+        port.close(); // the program disconnects and connects again to the same path
         QTest::qWait(400);
-        QVERIFY((fd = openLine(virt.link)) >= 0);
-        QCOMPARE(send(fd, QByteArray::fromHex("1004"), statusAnswer().size()), statusAnswer());
-        send(fd, "no cut here\n");
+        QVERIFY(openLine(port, virt.link));
+        QCOMPARE(send(port, QByteArray::fromHex("1004"), statusAnswer().size()), statusAnswer());
+        send(port, "no cut here\n");
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(virt.page(2)), 8000);
-        ::close(fd);
+        port.close();
         virt.process.terminate();
         QVERIFY(virt.process.waitForFinished(5000));
         QVERIFY2(!virt.started(), "the link is removed at exit");
@@ -132,16 +118,15 @@ private slots:
         Virt virt;
         virt.start({"--speed", "0", "--quiet"});
         QTRY_VERIFY_WITH_TIMEOUT(virt.started(), 8000);
-        const int fd = openLine(virt.link);
-        QVERIFY(fd >= 0);
+        QSerialPort port;
+        QVERIFY(openLine(port, virt.link));
         QTest::qWait(300); // the new settings are read
         QElapsedTimer timer;
         timer.start();
-        QCOMPARE(send(fd, QByteArray(2000, '\0') + QByteArray::fromHex("1005"), firmwareAnswer().size()),
+        QCOMPARE(send(port, QByteArray(2000, '\0') + QByteArray::fromHex("1005"), firmwareAnswer().size()),
                  firmwareAnswer());
         const double seconds = timer.nsecsElapsed() / 1e9;
         QVERIFY2(seconds >= 0.165 && seconds < 0.5, qPrintable(QString::number(seconds)));
-        ::close(fd);
     }
 
     // A print speed or buffer size that is not a count ends the program at once with a message that
