@@ -2,19 +2,10 @@
 
 #include "serial/settingsdialog.h"
 
-#include <QAbstractButton>
-#include <QAction>
-#include <QApplication>
-#include <QComboBox>
-#include <QCursor>
-#include <QLabel>
-#include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QStatusBar>
-#include <QTabWidget>
 #include <QTest>
+#include <QtWidgets>
+
+#include <algorithm>
 
 namespace TelvarTest {
 
@@ -59,6 +50,27 @@ QString statusText(MainWindow &window)
 QString logText(MainWindow &window)
 {
     return window.findChild<QPlainTextEdit *>(QStringLiteral("editTelvar"))->toPlainText();
+}
+
+void setLog(MainWindow &window, const QString &text)
+{
+    window.findChild<QPlainTextEdit *>(QStringLiteral("editTelvar"))->setPlainText(text);
+}
+
+bool queue(MainWindow &window, const QByteArray &bytes)
+{
+    const auto *data = reinterpret_cast<const uint8_t *>(bytes.constData());
+    return invoke(window, "Write", Q_ARG(const uint8_t *, data), Q_ARG(size_t, size_t(bytes.size())));
+}
+
+QString firstDifference(const QByteArray &got, const QByteArray &expected)
+{
+    if (got == expected)
+        return QString();
+    const auto at = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end()).first - got.begin();
+    return QStringLiteral("%1 of %2 bytes; from byte %3 on: %4 instead of %5")
+        .arg(got.size()).arg(expected.size()).arg(at)
+        .arg(QString::fromLatin1(got.mid(at, 8).toHex(' ')), QString::fromLatin1(expected.mid(at, 8).toHex(' ')));
 }
 
 void chooseCustomPort(const QString &path)
@@ -146,9 +158,8 @@ void applyUart(MainWindow &window, const char *radio)
 
 void expectGuard(MainWindow &window, PtyPair &pty, const char *objectName)
 {
-    auto *pane = window.findChild<QPlainTextEdit *>(QStringLiteral("editTelvar"));
     const QString before = QStringLiteral("kept as it was");
-    pane->setPlainText(before);
+    setLog(window, before);
 
     BoxCatcher catcher;
     click(window, objectName);

@@ -41,6 +41,12 @@ QAction *action(MainWindow &window, const char *name);
 SettingsDialog *settingsDialog();
 QString statusText(MainWindow &window);
 QString logText(MainWindow &window);
+// Puts `text` in the log pane, as if an earlier script had left it there.
+void setLog(MainWindow &window, const QString &text);
+// Hands `bytes` to the port in one write, as the encoder does.
+bool queue(MainWindow &window, const QByteArray &bytes);
+// Where two byte streams part, for a failure a reader can follow; empty when they are equal.
+QString firstDifference(const QByteArray &got, const QByteArray &expected);
 
 // Types `path` into the dialog's "Custom" entry and presses Apply.
 void chooseCustomPort(const QString &path);

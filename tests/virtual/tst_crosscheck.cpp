@@ -5,7 +5,6 @@
 #include "demos/data/bitmaps.h"
 #include "telvartest.h"
 
-#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -93,28 +92,6 @@ private slots:
             QVERIFY(scan.waitForFinished(20000));
             QCOMPARE(QString::fromUtf8(scan.readAllStandardOutput()).trimmed(), zbar.first());
         }
-    }
-
-    // End to end, as run.sh runs them: telvar-virtual on its link, the window
-    // connected to that path through the settings dialog's "Custom" entry.
-    void theProgramTalksToTheVirtualController()
-    {
-        QTemporaryDir dir;
-        const QString link = dir.filePath(QStringLiteral("ttyTelvarTest"));
-        QProcess virt;
-        virt.start(QStringLiteral(TELVAR_VIRTUAL_EXE),
-                   {"--link", link, "--out", dir.filePath("printout"), "--silence", "300", "--quiet"});
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(link).isSymLink(), 8000);
-        MainWindow window;
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QVERIFY(connectTo(window, link));
-        click(window, "pushButtonVersion");
-        QTRY_COMPARE(logText(window).toUtf8(), firmwareAnswer().trimmed() + '\n');
-        click(window, "pushButtonTestLabel");
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(dir.filePath("printout/job-0001.png")), 8000);
-        virt.terminate();
-        QVERIFY(virt.waitForFinished(5000));
     }
 };
 
