@@ -89,11 +89,11 @@ MainWindow::~MainWindow()
 void MainWindow::about()
 {
     WindowMessages::about(this, tr("Printer Telvar"),
-                       tr("The <b>Printer Telvar Version: %1</b> for June 2020 firmware and "
-                          "newer.  It features the RC30x printer controllers: connect one over "
-                          "a serial line and try each command of its set with the press of a "
-                          "button.")
-                           .arg(QLatin1String(TELVAR_VERSION)));
+                          tr("The <b>Printer Telvar Version: %1</b> for June 2020 firmware and "
+                             "newer.  It features the RC30x printer controllers: connect one over "
+                             "a serial line and try each command of its set with the press of a "
+                             "button.")
+                              .arg(QLatin1String(TELVAR_VERSION)));
 }
 
 // Every button script starts here: without an open port nothing may be sent
@@ -107,7 +107,7 @@ bool MainWindow::requirePort()
     if (serial->isOpen())
         return true;
     WindowMessages::about(this, tr("Serial Port Connect"),
-                       tr("Please configure and connect to the serial port first!"));
+                          tr("Please configure and connect to the serial port first!"));
     return false;
 }
 

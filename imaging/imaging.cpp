@@ -62,8 +62,8 @@ bool MainWindow::loadFile(const QString &fileName)
         readPicture(fileName, conversionBox->options().fit ? maxPrintWidth : 0);
     if (read.image.isNull()) {
         WindowMessages::information(this, QGuiApplication::applicationDisplayName(),
-                                 tr("Cannot load %1: %2")
-                                     .arg(QDir::toNativeSeparators(fileName), read.error));
+                                    tr("Cannot load %1: %2")
+                                        .arg(QDir::toNativeSeparators(fileName), read.error));
         return false;
     }
     keepPicture(read.image, read.size, fileName, QDir::toNativeSeparators(fileName));
@@ -117,8 +117,8 @@ void MainWindow::on_pushButton_58PrintH_released()
     if (currentImage.width() > maxPrintWidth) {
         appendLog("Bitmap too wide. Max 384 pixels");
         WindowMessages::about(this, tr("Print Bitmap"),
-                           tr("This tool allows printing only for bitmaps of up to 384 pixel "
-                              "wide!"));
+                              tr("This tool allows printing only for bitmaps of up to 384 pixel "
+                                 "wide!"));
         return;
     }
     appendLog("Validating bitmap...");

@@ -64,8 +64,8 @@ void MainWindow::reconvertPicture()
         const PictureRead read = readPicture(pictureFile, options.fit ? printHeadDots : 0);
         if (read.image.isNull()) {
             WindowMessages::information(this, QGuiApplication::applicationDisplayName(),
-                                     tr("Cannot load %1: %2")
-                                         .arg(QDir::toNativeSeparators(pictureFile), read.error));
+                                        tr("Cannot load %1: %2")
+                                            .arg(QDir::toNativeSeparators(pictureFile), read.error));
             return;
         }
         source = read.image;
