@@ -63,9 +63,9 @@ void MainWindow::reconvertPicture()
     if (source.isNull() || (!options.fit && source.size() != pictureSize)) {
         const PictureRead read = readPicture(pictureFile, options.fit ? printHeadDots : 0);
         if (read.image.isNull()) {
-            WindowMessages::information(this, QGuiApplication::applicationDisplayName(),
-                                        tr("Cannot load %1: %2")
-                                            .arg(QDir::toNativeSeparators(pictureFile), read.error));
+            WindowMessages::information(
+                this, QGuiApplication::applicationDisplayName(),
+                tr("Cannot load %1: %2").arg(QDir::toNativeSeparators(pictureFile), read.error));
             return;
         }
         source = read.image;
