@@ -12,11 +12,6 @@ namespace {
 constexpr int kKeptRows = 24000;
 const QColor kDesk(58, 82, 110); // bluish, so that grey ink never blends into it
 
-int sideStrip(int printWidth)
-{
-    return printWidth == 576 ? 32 : 40; // the roll is 58 or 80 mm wide
-}
-
 } // namespace
 
 PaperWindow::PaperWindow(Controller &controller, std::function<QString()> status)
@@ -73,9 +68,9 @@ void PaperWindow::paintEvent(QPaintEvent *)
     // The paper being printed, its newest row just above the head.
     const Paper::Renderer &r = m_controller.renderer();
     const int width = r.printWidth();
-    const int side = sideStrip(width);
+    const int side = r.sideStrip();
     const int rows = r.paperRows();
-    const int top = 16; // white paper above the first row, as on the pages
+    const int top = Paper::Renderer::kPageTop; // white paper above the first row, as on the pages
     int y = headTop - rows - top;
     const int x = (this->width() - width - 2 * side) / 2;
     p.fillRect(QRect(x, y, width + 2 * side, rows + top), Qt::white);
