@@ -49,20 +49,8 @@ struct Outcome
     QString err;
 };
 
-// The program must not inherit the far ends: a master it held open would keep
-// the line up when the test closes it.
-void keepDescriptorsHere()
-{
-    for (const QString &fd :
-         QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System)) {
-        if (fd.toInt() > 2)
-            ::fcntl(fd.toInt(), F_SETFD, FD_CLOEXEC);
-    }
-}
-
 Outcome runTelvar(const QStringList &args, const QList<FarEnd *> &ends)
 {
-    keepDescriptorsHere();
     QProcess process;
     process.start(QStringLiteral(TELVAR_RUN_EXE), args);
     if (!process.waitForStarted())

@@ -12,7 +12,9 @@
 
 PtyPair::PtyPair()
 {
-    const int fd = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    // Not inherited by the programs a test starts: a master they held open
+    // would keep the line up after the test closed it.
+    const int fd = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return;
     if (::grantpt(fd) != 0 || ::unlockpt(fd) != 0) {
