@@ -295,24 +295,30 @@ void NetworkPort::updatePtyReading()
 
 void NetworkPort::readPty()
 {
+    // A pseudo-terminal gives at most 4 KiB a read. What one wake-up finds
+    // goes out in one send, so that the server takes the port's writes in
+    // pieces as large as they were written, not in a segment per read.
     const bool telnet = m_address.kind == Address::Kind::Rfc2217;
-    char buffer[65536];
-    while (m_master >= 0 && m_socket->bytesToWrite() < kHighWater) {
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-        if (n > 0) {
-            const QByteArray chunk = QByteArray::fromRawData(buffer, n);
-            m_socket->write(telnet ? Telnet::escape(chunk) : chunk);
+    const qint64 room = kHighWater - m_socket->bytesToWrite();
+    QByteArray taken;
+    bool ended = false;
+    while (m_master >= 0 && taken.size() < room) {
+        const qsizetype before = taken.size();
+        taken.resize(before + qMin<qint64>(room - before, 65536));
+        const ssize_t n = ::read(m_master, taken.data() + before, size_t(taken.size() - before));
+        taken.resize(before + qMax<ssize_t>(n, 0));
+        if (n > 0)
             continue;
-        }
         if (n < 0 && errno == EINTR)
             continue;
         // EAGAIN: the port has sent all it had. EIO: no one has the slave
         // open (the port closed); the bridge is stopped next.
-        if (!(n < 0 && errno == EAGAIN) && m_ptyRead)
-            m_ptyRead->setEnabled(false);
-        return;
+        ended = !(n < 0 && errno == EAGAIN);
+        break;
     }
-    if (m_ptyRead && m_socket->bytesToWrite() >= kHighWater)
+    if (!taken.isEmpty())
+        m_socket->write(telnet ? Telnet::escape(taken) : taken);
+    if (m_ptyRead && (ended || m_socket->bytesToWrite() >= kHighWater))
         m_ptyRead->setEnabled(false);
 }
 
