@@ -215,10 +215,7 @@ private slots:
         ConnectedWindow cw;
         QVERIFY(cw.connected);
         auto *log = cw.window.findChild<QPlainTextEdit *>(QStringLiteral("editTelvar"));
-        log->setPlainText(QStringLiteral("before|after"));
-        QTextCursor cursor = log->textCursor();
-        cursor.setPosition(7);
-        log->setTextCursor(cursor);
+        setLog(cw.window, QStringLiteral("before|after"), 7);
         // "OK\r\n", then "é" (C3 A9) split across two writes.
         cw.pty.write(QByteArray::fromHex("4f4b0d0a41c3"));
         QTRY_VERIFY(log->toPlainText().contains(QLatin1String("OK\nA")));
@@ -572,10 +569,7 @@ void tst_Connection::boundKeepsCursorAndTypedText()
     ConnectedWindow cw;
     QVERIFY(cw.connected);
     auto *pane = cw.window.findChild<QPlainTextEdit *>(QStringLiteral("editTelvar"));
-    pane->setPlainText(QStringLiteral("typed note"));
-    QTextCursor cursor = pane->textCursor();
-    cursor.setPosition(0);
-    pane->setTextCursor(cursor);
+    setLog(cw.window, QStringLiteral("typed note"), 0);
     cw.pty.write(QByteArray(LogPaneBound::MaxLineChars + 500, 'r'));
     QTRY_VERIFY(pane->toPlainText().size() > LogPaneBound::KeepLineChars);
     cw.pty.readUntilQuiet(200);

@@ -52,9 +52,15 @@ QString logText(MainWindow &window)
     return window.findChild<QPlainTextEdit *>(QStringLiteral("editTelvar"))->toPlainText();
 }
 
-void setLog(MainWindow &window, const QString &text)
+void setLog(MainWindow &window, const QString &text, int cursorAt)
 {
-    window.findChild<QPlainTextEdit *>(QStringLiteral("editTelvar"))->setPlainText(text);
+    auto *pane = window.findChild<QPlainTextEdit *>(QStringLiteral("editTelvar"));
+    pane->setPlainText(text);
+    if (cursorAt < 0)
+        return;
+    QTextCursor cursor = pane->textCursor();
+    cursor.setPosition(cursorAt);
+    pane->setTextCursor(cursor);
 }
 
 bool queue(MainWindow &window, const QByteArray &bytes)

@@ -41,8 +41,9 @@ QAction *action(MainWindow &window, const char *name);
 SettingsDialog *settingsDialog();
 QString statusText(MainWindow &window);
 QString logText(MainWindow &window);
-// Puts `text` in the log pane, as if an earlier script had left it there.
-void setLog(MainWindow &window, const QString &text);
+// Puts `text` in the log pane, as if an earlier script had left it there,
+// with the cursor at `cursorAt` when it is given.
+void setLog(MainWindow &window, const QString &text, int cursorAt = -1);
 // Hands `bytes` to the port in one write, as the encoder does.
 bool queue(MainWindow &window, const QByteArray &bytes);
 // Where two byte streams part, for a failure a reader can follow; empty when they are equal.
